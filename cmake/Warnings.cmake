@@ -1,0 +1,4 @@
+# Build warnings are errors in every target of ours.
+function(quorvel_warnings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs every Debian package Quorvel needs to build, run, test and benchmark.
+# Safe to run again: packages already present are left alone.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
+  # Qt 6 (widgets, multimedia for the capture sound)
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
+  qt6-qpa-plugins libqt6svg6 qt6-image-formats-plugins
+  # X11 platform layer
+  libxcb1-dev libxcb-xfixes0-dev libxcb-randr0-dev
+  # image encoders (libwebp is loaded at run time; its headers are not needed)
+  zlib1g-dev libjpeg62-turbo-dev libgif-dev libwebp7
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libpng-dev libwebp-dev
+  xvfb xauth openbox xdotool xclip x11-xserver-utils x11-utils
+  scrot maim imagemagick
+  cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
+  # a font so that text renders on a bare machine
+  fonts-dejavu-core fonts-noto-cjk
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: every package is present"
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,110 @@
+#include "sinks/PngWriter.h"
+
+#include "sinks/FileError.h"
+#include "sinks/ParallelDeflate.h"
+#include "sinks/SafeFile.h"
+
+#include <algorithm>
+#include <thread>
+#include <vector>
+#include <zlib.h>
+
+namespace quorvel {
+
+namespace {
+
+constexpr int kLevel = 7;
+constexpr std::size_t kMaxChunk = 0xFFFF;
+
+void PutBigEndian(std::uint8_t* out, std::uint32_t value) {
+    out[0] = static_cast<std::uint8_t>(value >> 24);
+    out[1] = static_cast<std::uint8_t>(value >> 16);
+    out[2] = static_cast<std::uint8_t>(value >> 8);
+    out[3] = static_cast<std::uint8_t>(value);
+}
+
+void WriteChunk(TSafeFile& file, const char type[4], const std::uint8_t* data, std::size_t size) {
+    std::uint8_t head[8];
+    PutBigEndian(head, static_cast<std::uint32_t>(size));
+    std::copy(type, type + 4, head + 4);
+    uLong crc = crc32(0L, head + 4, 4);
+    if (size > 0)
+        crc = crc32(crc, data, static_cast<uInt>(size));
+    std::uint8_t tail[4];
+    PutBigEndian(tail, static_cast<std::uint32_t>(crc));
+    file.Write(head, sizeof head);
+    if (size > 0)
+        file.Write(data, size);
+    file.Write(tail, sizeof tail);
+}
+
+} // namespace
+
+void FilterRowsSub(const TPixelView& Pixels, int firstRow, int lastRow, std::uint8_t* out) {
+    const std::size_t rowBytes = 1 + static_cast<std::size_t>(Pixels.width) * 3;
+    for (int y = firstRow; y < lastRow; ++y) {
+        const std::uint8_t* p = Pixels.Row(y);
+        std::uint8_t* o = out + static_cast<std::size_t>(y - firstRow) * rowBytes;
+        *o++ = 1; // Sub
+        std::uint8_t r = 0, g = 0, b = 0;
+        for (int x = 0; x < Pixels.width; ++x, p += 4, o += 3) {
+            o[0] = static_cast<std::uint8_t>(p[2] - r);
+            o[1] = static_cast<std::uint8_t>(p[1] - g);
+            o[2] = static_cast<std::uint8_t>(p[0] - b);
+            r = p[2];
+            g = p[1];
+            b = p[0];
+        }
+    }
+}
+
+void WritePNG(const TPixelView& Pixels, const std::string& Path) {
+    if (Pixels.Empty())
+        throw EFileError("Cannot write file \"" + Path + "\". The picture is empty.");
+
+    const std::size_t rowBytes = 1 + static_cast<std::size_t>(Pixels.width) * 3;
+    std::vector<std::uint8_t> filtered(rowBytes * static_cast<std::size_t>(Pixels.height));
+
+    // Filtering is cheap but touches every byte: split it between the cores too.
+    const unsigned workers = std::min<unsigned>(DeflateWorkers(), static_cast<unsigned>(Pixels.height / 64 + 1));
+    if (workers <= 1) {
+        FilterRowsSub(Pixels, 0, Pixels.height, filtered.data());
+    } else {
+        std::vector<std::thread> threads;
+        const int band = (Pixels.height + static_cast<int>(workers) - 1) / static_cast<int>(workers);
+        for (unsigned w = 1; w < workers; ++w) {
+            const int first = static_cast<int>(w) * band;
+            const int last = std::min(Pixels.height, first + band);
+            if (first < last)
+                threads.emplace_back([&, first, last] {
+                    FilterRowsSub(Pixels, first, last, filtered.data() + rowBytes * static_cast<std::size_t>(first));
+                });
+        }
+        FilterRowsSub(Pixels, 0, std::min(band, Pixels.height), filtered.data());
+        for (std::thread& t : threads)
+            t.join();
+    }
+
+    const std::vector<std::uint8_t> stream = ZlibCompress(filtered.data(), filtered.size(), kLevel);
+
+    TSafeFile file(Path);
+    static const std::uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    file.Write(signature, sizeof signature);
+
+    std::uint8_t ihdr[13];
+    PutBigEndian(ihdr, static_cast<std::uint32_t>(Pixels.width));
+    PutBigEndian(ihdr + 4, static_cast<std::uint32_t>(Pixels.height));
+    ihdr[8] = 8;  // bit depth
+    ihdr[9] = 2;  // truecolour
+    ihdr[10] = 0; // deflate
+    ihdr[11] = 0; // adaptive filtering with five basic types
+    ihdr[12] = 0; // no interlace
+    WriteChunk(file, "IHDR", ihdr, sizeof ihdr);
+
+    for (std::size_t at = 0; at < stream.size(); at += kMaxChunk)
+        WriteChunk(file, "IDAT", stream.data() + at, std::min(kMaxChunk, stream.size() - at));
+    WriteChunk(file, "IEND", nullptr, 0);
+    file.Commit();
+}
+
+} // namespace quorvel

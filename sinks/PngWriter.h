@@ -1,0 +1,18 @@
+#pragma once
+
+#include "sinks/PixelView.h"
+
+#include <string>
+
+namespace quorvel {
+
+// Writes the picture as a PNG file: 8-bit truecolour RGB without alpha, every row filtered
+// with Sub, zlib level 7, IDAT chunks of at most 65535 bytes, and nothing but IHDR, IDAT
+// and IEND. Raises EFileError when the file cannot be written.
+void WritePNG(const TPixelView& Pixels, const std::string& Path);
+
+// The image data of a PNG as written by WritePNG, before compression: per row the filter
+// byte 1 and the Sub-filtered red, green and blue bytes.
+void FilterRowsSub(const TPixelView& Pixels, int firstRow, int lastRow, std::uint8_t* out);
+
+} // namespace quorvel
