@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Quorvel twice (an optimised build, and a clang build
+# with AddressSanitizer and UndefinedBehaviorSanitizer that also runs the fuzzers for a
+# bounded time) and runs every test of both through CTest.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+bash "$ROOT/scripts/install-deps.sh"
+
+status=0
+
+echo "== optimised build"
+build_tree "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+(cd "$ROOT/build" && ctest --output-on-failure -j "$JOBS") || status=1
+
+echo "== sanitizer build (clang, AddressSanitizer + UndefinedBehaviorSanitizer, fuzzers)"
+build_tree "$ROOT/build-asan" -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DQUORVEL_SANITIZE=ON -DQUORVEL_FUZZ=ON -DQUORVEL_BENCH=OFF
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp:print_suppressions=0"
+(cd "$ROOT/build-asan" && ctest --output-on-failure -j "$JOBS") || status=1
+
+exit $status
