@@ -13,10 +13,12 @@ namespace fs = std::filesystem;
 TLocalTime LocalTimeNow() {
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+        1000;
     std::tm local{};
     ::localtime_r(&seconds, &local);
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,           local.tm_hour,
             local.tm_min,         local.tm_sec,     static_cast<int>(millis)};
 }
 
@@ -81,7 +83,8 @@ int MaxFileNumber(const std::string& Folder) {
         if (name.rfind("Q-", 0) != 0)
             continue;
         const std::size_t dot = name.find('.', 2);
-        const int number = dot == std::string::npos ? -1 : NumberOrMinusOne(name.substr(2, dot - 2));
+        const int number =
+            dot == std::string::npos ? -1 : NumberOrMinusOne(name.substr(2, dot - 2));
         if (number > result)
             result = number;
     }
@@ -92,8 +95,8 @@ std::string NewFilename(const std::string& Folder, TNameMode Mode, const std::st
                         const TLocalTime& Now) {
     char name[96];
     if (Mode == TNameMode::DateTime) {
-        std::snprintf(name, sizeof name, "Q-%04d%02d%02d-%02d%02d%02d%03d.", Now.Year, Now.Month, Now.Day,
-                      Now.Hour, Now.Minute, Now.Second, Now.Millisecond);
+        std::snprintf(name, sizeof name, "Q-%04d%02d%02d-%02d%02d%02d%03d.", Now.Year, Now.Month,
+                      Now.Day, Now.Hour, Now.Minute, Now.Second, Now.Millisecond);
         return JoinPath(Folder, name + Ext);
     }
     long long n = Mode == TNameMode::Sequential1 ? MaxFileNumber(Folder) : 0;

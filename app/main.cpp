@@ -1,14 +1,80 @@
-#include "support/Translate.h"
+// Program entry: hands the command line to a running instance, or becomes the instance.
+
+#include "app/ExitSignals.h"
+#include "app/FrmQuorvel.h"
+#include "app/SingleInstance.h"
+#include "platform/Platform.h"
 
 #include <QApplication>
-#include <QTextStream>
+#include <QSessionManager>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+using namespace quorvel;
+
+namespace {
+
+// "/uninst": ask the running instance to exit and wait up to a second for it to go.
+int Uninstall() {
+    if (!SendToInstance({TRequestType::User, kUserExit, {}}))
+        return 0;
+    for (int i = 0; i < 10 && InstanceRunning(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
+    // Only the first argument counts, and only exactly as written.
+    const QString first = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+
+    TInstanceLock lock;
+    bool channel = true;
+    try {
+        if (first == QLatin1String("/uninst"))
+            return Uninstall();
+        if (!lock.TryAcquire()) {
+            if (first != QLatin1String("/start"))
+                SendToInstance({TRequestType::User, kUserShow, {}});
+            return 0;
+        }
+    } catch (const std::exception& e) {
+        // Without the per-user folder there is no single-instance channel; run anyway.
+        std::fprintf(stderr, "quorvel: %s\n", e.what());
+        channel = false;
+    }
+
     QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
     QApplication::setOrganizationName(QStringLiteral("Marbask"));
-    QTextStream(stdout) << quorvel::TranslateText(QStringLiteral("Quorvel")) << ' '
-                        << QUORVEL_VERSION_MAJOR << '.' << QUORVEL_VERSION_MINOR << '.'
-                        << QUORVEL_VERSION_PATCH << '.' << QUORVEL_VERSION_TWEAK << Qt::endl;
-    return 0;
+    QApplication::setApplicationDisplayName(QString());
+
+    TPlatform* platform = nullptr;
+    try {
+        platform = &Platform();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quorvel: %s\n", e.what());
+        return 0;
+    }
+
+    TFrmQuorvel window(first, *platform);
+    TChannelServer server([&window](const TRequest& request) {
+        if (request.Type == TRequestType::User)
+            return window.WMUserCommand(request.Param);
+        return window.WMCopyData(request.Param, request.Payload);
+    });
+    if (channel && !server.Listen())
+        std::fprintf(stderr, "quorvel: cannot listen for commands\n");
+
+    WatchExitSignals([&window] { window.ExitRequest(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager&) { window.ExitRequest(); });
+
+    if (first != QLatin1String("/start"))
+        window.show();
+    std::fprintf(stderr, "quorvel: ready\n");
+    return app.exec() == 0 ? 0 : 0;
 }

@@ -19,9 +19,12 @@ TTiming Time(int runs, const std::function<void()>& work) {
     for (int i = 0; i < runs; ++i) {
         const auto start = std::chrono::steady_clock::now();
         work();
-        ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        ms.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
     }
-    return {Median(ms), *std::min_element(ms.begin(), ms.end()), *std::max_element(ms.begin(), ms.end())};
+    return {Median(ms), *std::min_element(ms.begin(), ms.end()),
+            *std::max_element(ms.begin(), ms.end())};
 }
 
 } // namespace quorvel::bench

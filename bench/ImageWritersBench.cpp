@@ -30,13 +30,16 @@ void WriteWithLibpng(const TTestImage& image, const std::string& path) {
     png_infop info = png_create_info_struct(png);
     if (setjmp(png_jmpbuf(png)) == 0) {
         png_init_io(png, file);
-        png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 8,
-                     PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
+                     static_cast<png_uint_32>(image.height), 8, PNG_COLOR_TYPE_RGB,
+                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
         png_write_info(png, info);
         png_set_bgr(png);
         png_set_filler(png, 0, PNG_FILLER_AFTER);
         for (int y = 0; y < image.height; ++y)
-            png_write_row(png, reinterpret_cast<png_const_bytep>(image.pixels.data() + static_cast<std::size_t>(y) * image.width));
+            png_write_row(png,
+                          reinterpret_cast<png_const_bytep>(
+                              image.pixels.data() + static_cast<std::size_t>(y) * image.width));
         png_write_end(png, info);
     }
     png_destroy_write_struct(&png, &info);
@@ -49,13 +52,15 @@ std::uintmax_t Bytes(const std::string& path) {
     return ec ? 0 : size;
 }
 
-void Row(const char* image, const char* writer, const quorvel::bench::TTiming& t, std::uintmax_t bytes) {
-    std::printf("%-22s %-28s %9.1f %9.1f %9.1f %12ju\n", image, writer, t.medianMs, t.minMs, t.maxMs, bytes);
+void Row(const char* image, const char* writer, const quorvel::bench::TTiming& t,
+         std::uintmax_t bytes) {
+    std::printf("%-22s %-28s %9.1f %9.1f %9.1f %12ju\n", image, writer, t.medianMs, t.minMs,
+                t.maxMs, bytes);
 }
 
 void Run(const char* label, const TTestImage& image, int runs, const std::string& folder) {
-    const QImage qimage(reinterpret_cast<const uchar*>(image.pixels.data()), image.width, image.height,
-                        image.width * 4, QImage::Format_RGB32);
+    const QImage qimage(reinterpret_cast<const uchar*>(image.pixels.data()), image.width,
+                        image.height, image.width * 4, QImage::Format_RGB32);
     const std::string base = folder + "/" + label;
 
     auto t = Time(runs, [&] { quorvel::WritePNG(image.View(), base + "-ours.png"); });
@@ -86,7 +91,8 @@ int main(int argc, char** argv) {
 
     std::printf("Image writers, %d runs each after one warm-up; %u compression threads\n", runs,
                 quorvel::DeflateWorkers());
-    std::printf("%-22s %-28s %9s %9s %9s %12s\n", "image", "writer", "median ms", "min ms", "max ms", "bytes");
+    std::printf("%-22s %-28s %9s %9s %9s %12s\n", "image", "writer", "median ms", "min ms",
+                "max ms", "bytes");
     Run("desktop 1920x1080", quorvel::test::MakeDesktopImage(1920, 1080), runs, folder);
     Run("photo 3840x2160", quorvel::test::MakePhotoImage(3840, 2160), runs, folder);
 

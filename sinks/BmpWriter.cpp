@@ -27,14 +27,15 @@ void WriteBMP(const TPixelView& Pixels, const std::string& Path) {
     const std::uint64_t rowBytes = static_cast<std::uint64_t>(Pixels.width) * 4;
     const std::uint64_t imageBytes = rowBytes * static_cast<std::uint64_t>(Pixels.height);
     if (headers + imageBytes > std::numeric_limits<std::uint32_t>::max())
-        throw EFileError("Cannot write file \"" + Path + "\". The picture is too large for a bitmap file.");
+        throw EFileError("Cannot write file \"" + Path +
+                         "\". The picture is too large for a bitmap file.");
 
     std::uint8_t header[headers] = {};
     header[0] = 'B';
     header[1] = 'M';
     PutLittleEndian(header + 2, static_cast<std::uint32_t>(headers + imageBytes)); // file size
-    PutLittleEndian(header + 10, headers);                                         // offset of the pixels
-    PutLittleEndian(header + 14, 40);                                              // info header size
+    PutLittleEndian(header + 10, headers); // offset of the pixels
+    PutLittleEndian(header + 14, 40);      // info header size
     PutLittleEndian(header + 18, static_cast<std::uint32_t>(Pixels.width));
     PutLittleEndian(header + 22, static_cast<std::uint32_t>(Pixels.height)); // positive: bottom-up
     header[26] = 1;                                                          // planes

@@ -27,7 +27,8 @@ void OnJpegError(j_common_ptr cinfo) {
 
 // Encodes into a buffer that the library allocates. Only plain C objects live in this
 // function, so leaving it through the library's error jump skips no destructor.
-bool Encode(const TPixelView& pixels, int quality, unsigned char** buffer, unsigned long* size, char* message) {
+bool Encode(const TPixelView& pixels, int quality, unsigned char** buffer, unsigned long* size,
+            char* message) {
     jpeg_compress_struct cinfo;
     TJpegError error;
     cinfo.err = jpeg_std_error(&error.manager);

@@ -77,7 +77,8 @@ std::vector<std::uint8_t> ZlibCompress(const std::uint8_t* data, std::size_t siz
         for (std::size_t i = next++; i < count; i = next++)
             CompressSegment(data, segments[i], level, i + 1 == count);
     };
-    const unsigned helpers = static_cast<unsigned>(std::min<std::size_t>(DeflateWorkers(), count)) - 1;
+    const unsigned helpers =
+        static_cast<unsigned>(std::min<std::size_t>(DeflateWorkers(), count)) - 1;
     std::vector<std::thread> threads;
     threads.reserve(helpers);
     for (unsigned i = 0; i < helpers; ++i)

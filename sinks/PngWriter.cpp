@@ -66,18 +66,21 @@ void WritePNG(const TPixelView& Pixels, const std::string& Path) {
     std::vector<std::uint8_t> filtered(rowBytes * static_cast<std::size_t>(Pixels.height));
 
     // Filtering is cheap but touches every byte: split it between the cores too.
-    const unsigned workers = std::min<unsigned>(DeflateWorkers(), static_cast<unsigned>(Pixels.height / 64 + 1));
+    const unsigned workers =
+        std::min<unsigned>(DeflateWorkers(), static_cast<unsigned>(Pixels.height / 64 + 1));
     if (workers <= 1) {
         FilterRowsSub(Pixels, 0, Pixels.height, filtered.data());
     } else {
         std::vector<std::thread> threads;
-        const int band = (Pixels.height + static_cast<int>(workers) - 1) / static_cast<int>(workers);
+        const int band =
+            (Pixels.height + static_cast<int>(workers) - 1) / static_cast<int>(workers);
         for (unsigned w = 1; w < workers; ++w) {
             const int first = static_cast<int>(w) * band;
             const int last = std::min(Pixels.height, first + band);
             if (first < last)
                 threads.emplace_back([&, first, last] {
-                    FilterRowsSub(Pixels, first, last, filtered.data() + rowBytes * static_cast<std::size_t>(first));
+                    FilterRowsSub(Pixels, first, last,
+                                  filtered.data() + rowBytes * static_cast<std::size_t>(first));
                 });
         }
         FilterRowsSub(Pixels, 0, std::min(band, Pixels.height), filtered.data());

@@ -18,7 +18,8 @@ constexpr std::size_t kBufferSize = 1 << 18;
 
 std::string TempNameBeside(const std::string& path, unsigned attempt) {
     const auto slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     static thread_local std::mt19937 random{std::random_device{}()};
     char tag[32];

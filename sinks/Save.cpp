@@ -21,10 +21,13 @@ QImage As32Bit(const QImage& bitmap) {
 }
 
 TPixelView ViewOf(const QImage& image) {
-    return {image.constBits(), image.width(), image.height(), static_cast<std::ptrdiff_t>(image.bytesPerLine())};
+    return {image.constBits(), image.width(), image.height(),
+            static_cast<std::ptrdiff_t>(image.bytesPerLine())};
 }
 
-std::string PathText(const QString& path) { return path.toStdString(); }
+std::string PathText(const QString& path) {
+    return path.toStdString();
+}
 
 } // namespace
 

@@ -19,7 +19,8 @@ using TFree = void (*)(void* ptr);
 // Opens the library for the life of the object.
 class TLibrary {
 public:
-    explicit TLibrary(const std::string& path) : FHandle(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
+    explicit TLibrary(const std::string& path)
+        : FHandle(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
     ~TLibrary() {
         if (FHandle != nullptr)
             ::dlclose(FHandle);
@@ -34,7 +35,9 @@ private:
     void* FHandle;
 };
 
-bool LooksLikePath(const std::string& s) { return s.find('/') != std::string::npos; }
+bool LooksLikePath(const std::string& s) {
+    return s.find('/') != std::string::npos;
+}
 
 } // namespace
 
@@ -53,7 +56,8 @@ bool WebPAvailable(const std::string& libraryPath) {
     return TLibrary(libraryPath).Loaded();
 }
 
-bool WriteWebP(const TPixelView& Pixels, const std::string& Path, int Quality, const std::string& libraryPath) {
+bool WriteWebP(const TPixelView& Pixels, const std::string& Path, int Quality,
+               const std::string& libraryPath) {
     std::error_code ec;
     if (LooksLikePath(libraryPath) && !std::filesystem::exists(libraryPath, ec))
         return false;
@@ -70,8 +74,9 @@ bool WriteWebP(const TPixelView& Pixels, const std::string& Path, int Quality, c
         throw EFileError("Cannot write file \"" + Path + "\". The picture is empty.");
 
     std::uint8_t* output = nullptr;
-    const std::size_t size = encode(Pixels.bits, Pixels.width, Pixels.height, static_cast<int>(Pixels.stride),
-                                    static_cast<float>(Quality), &output);
+    const std::size_t size =
+        encode(Pixels.bits, Pixels.width, Pixels.height, static_cast<int>(Pixels.stride),
+               static_cast<float>(Quality), &output);
     struct TRelease {
         TFree release;
         std::uint8_t* p;

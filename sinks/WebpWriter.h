@@ -27,6 +27,7 @@ public:
 // or cannot be loaded nothing is written and nothing is raised; the return value tells
 // whether a file was written. A library without the two entry points raises EWebPError,
 // and so does a failed encoding; a file that cannot be written raises EFileError.
-bool WriteWebP(const TPixelView& Pixels, const std::string& Path, int Quality, const std::string& libraryPath);
+bool WriteWebP(const TPixelView& Pixels, const std::string& Path, int Quality,
+               const std::string& libraryPath);
 
 } // namespace quorvel

@@ -9,15 +9,18 @@
 namespace quorvel {
 
 QString TConfig::FileOf(const QString& Path) {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/') +
-           Path + QStringLiteral(".conf");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QLatin1Char('/') + Path + QStringLiteral(".conf");
 }
 
-TConfig::TConfig(const QString& Path) : FReg(std::make_unique<QSettings>(FileOf(Path), QSettings::IniFormat)) {}
+TConfig::TConfig(const QString& Path)
+    : FReg(std::make_unique<QSettings>(FileOf(Path), QSettings::IniFormat)) {}
 
 TConfig::~TConfig() = default;
 
-QString TConfig::FileName() const { return FReg->fileName(); }
+QString TConfig::FileName() const {
+    return FReg->fileName();
+}
 
 namespace {
 

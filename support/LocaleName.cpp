@@ -9,7 +9,8 @@ std::string LanguageOfLocale(const std::string& localeName) {
     while (end < localeName.size() && localeName[end] >= 'a' && localeName[end] <= 'z')
         ++end;
     const bool endsWell = end == localeName.size() || localeName[end] == '_' ||
-                          localeName[end] == '.' || localeName[end] == '@' || localeName[end] == '-';
+                          localeName[end] == '.' || localeName[end] == '@' ||
+                          localeName[end] == '-';
     if ((end == 2 || end == 3) && endsWell)
         return localeName.substr(0, end);
     return "en";

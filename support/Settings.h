@@ -31,18 +31,20 @@ inline constexpr const char* ProgramStore = "Marbask/Quorvel";
 inline constexpr const char* MakerStore = "Marbask";
 
 // Main window.
-inline constexpr TIntegerSetting Area{"area", 0};               // capture area 0..3
-inline constexpr TIntegerSetting SaveTo{"saveto", 0};           // save-to index 0..10
-inline constexpr TIntegerSetting JpegQuality{"jpeg_quality", 1}; // list position: 100, 90, 80, 70, 60
+inline constexpr TIntegerSetting Area{"area", 0};     // capture area 0..3
+inline constexpr TIntegerSetting SaveTo{"saveto", 0}; // save-to index 0..10
+inline constexpr TIntegerSetting JpegQuality{"jpeg_quality",
+                                             1}; // list position: 100, 90, 80, 70, 60
 inline constexpr TIntegerSetting WebpQuality{"webp_quality", 1}; // same positions
 inline constexpr TIntegerSetting OcrLanguage{"language_ocr", 0}; // position in the OCR languages
-inline constexpr TTextSetting Language{"language"};              // default: the user's locale language
-inline constexpr TTextSetting SavePath{"path"};                  // default: the desktop folder
+inline constexpr TTextSetting Language{"language"}; // default: the user's locale language
+inline constexpr TTextSetting SavePath{"path"};     // default: the desktop folder
 inline constexpr TBooleanSetting Audio{"audio", false};
 inline constexpr TBooleanSetting Mouse{"mouse", true};
 inline constexpr TBooleanSetting FfmpegLog{"ffmpeg_log", false};
-inline constexpr TIntegerSetting Append{"append", 1};      // 1 sequential #1, 2 date and time, 3 sequential #2
-inline constexpr TIntegerSetting Sound{"sound", 2};        // 1 none, 2 before capture, 3 after capture
+inline constexpr TIntegerSetting Append{"append",
+                                        1}; // 1 sequential #1, 2 date and time, 3 sequential #2
+inline constexpr TIntegerSetting Sound{"sound", 2}; // 1 none, 2 before capture, 3 after capture
 inline constexpr TIntegerSetting RecordLimit{"record_limit", 0}; // minutes: 0, 30, 60, 120, 240
 
 // Region frame: outer position (default: centred on the primary monitor) and inner size.
@@ -67,7 +69,11 @@ inline constexpr TTextSetting Quid{"QUID"};
 } // namespace Settings
 
 // The region frame's default outer position on a primary monitor of the given size.
-constexpr int DefaultAreaLeft(int primaryWidth) { return (primaryWidth - 480) / 2; }
-constexpr int DefaultAreaTop(int primaryHeight) { return (primaryHeight - 360) / 2; }
+constexpr int DefaultAreaLeft(int primaryWidth) {
+    return (primaryWidth - 480) / 2;
+}
+constexpr int DefaultAreaTop(int primaryHeight) {
+    return (primaryHeight - 360) / 2;
+}
 
 } // namespace quorvel

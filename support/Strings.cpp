@@ -26,7 +26,9 @@ int HexValue(char16_t c) {
     return -1;
 }
 
-bool IsBlank(char16_t c) { return c <= 32; }
+bool IsBlank(char16_t c) {
+    return c <= 32;
+}
 
 // For error messages only: ASCII stays, anything else shows as '?'.
 std::string AsciiOf(const std::u16string& s) {

@@ -14,7 +14,8 @@ TTranslationTable LoadTable() {
     if (!file.open(QIODevice::ReadOnly))
         return {};
     const QByteArray bytes = file.readAll();
-    return TTranslationTable::Parse(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    return TTranslationTable::Parse(
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 // The interface language is written on the user-interface thread and read from the thread

@@ -45,7 +45,8 @@ void TranslateCaption(QObject* component) {
     if (auto* widget = qobject_cast<QWidget*>(component); widget != nullptr && widget->isWindow()) {
         const QString title = widget->windowTitle();
         const bool korean = CurrentLanguage() == QLatin1String("ko");
-        widget->setWindowTitle(korean ? TranslateText(title) : TranslateText(title, QStringLiteral("en")));
+        widget->setWindowTitle(korean ? TranslateText(title)
+                                      : TranslateText(title, QStringLiteral("en")));
     }
     if (auto* label = qobject_cast<QLabel*>(component))
         label->setText(TranslateText(label->text()));
@@ -53,7 +54,8 @@ void TranslateCaption(QObject* component) {
         button->setText(TranslateText(button->text()));
     else if (auto* group = qobject_cast<QGroupBox*>(component))
         group->setTitle(TranslateText(group->title()));
-    else if (auto* action = qobject_cast<QAction*>(component); action != nullptr && !action->isSeparator())
+    else if (auto* action = qobject_cast<QAction*>(component);
+             action != nullptr && !action->isSeparator())
         action->setText(TranslateText(action->text()));
     else if (auto* menu = qobject_cast<QMenu*>(component))
         menu->setTitle(TranslateText(menu->title()));

@@ -28,7 +28,8 @@ TTranslationTable TTranslationTable::Parse(std::string_view bytes) {
         std::string whole(bytes.substr(start, end - start));
         const std::size_t equals = whole.find('=');
         table.FLines.push_back({std::move(whole), equals});
-        if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n')
+        if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() &&
+            bytes[end + 1] == '\n')
             start = end + 2;
         else
             start = end + 1;

@@ -32,11 +32,13 @@ private:
 
         // Before the first '='; empty without one.
         std::string_view Code() const {
-            return equals == std::string::npos ? std::string_view() : std::string_view(whole).substr(0, equals);
+            return equals == std::string::npos ? std::string_view()
+                                               : std::string_view(whole).substr(0, equals);
         }
         // After the first '='; empty without one.
         std::string_view Text() const {
-            return equals == std::string::npos ? std::string_view() : std::string_view(whole).substr(equals + 1);
+            return equals == std::string::npos ? std::string_view()
+                                               : std::string_view(whole).substr(equals + 1);
         }
     };
 

@@ -45,8 +45,8 @@ TEST_F(FileNamingTest, SequentialOneCountsPastTheHighestOfAnyExtension) {
 }
 
 TEST_F(FileNamingTest, NamesThatAreNotCaptureNumbersDoNotCount) {
-    for (const char* name : {"Q-abc.png", "QQ-5.png", "q-7.png", "Q-20240101-101010123.png", "Q-9", "Q-.png",
-                             "Q-99999999999.png", "xQ-50.png"})
+    for (const char* name : {"Q-abc.png", "QQ-5.png", "q-7.png", "Q-20240101-101010123.png", "Q-9",
+                             "Q-.png", "Q-99999999999.png", "xQ-50.png"})
         FTemp.Touch(name);
     EXPECT_EQ(MaxFileNumber(Folder()), 0);
     EXPECT_EQ(Next(TNameMode::Sequential1), "Q-001.png");

@@ -14,11 +14,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto eq = line.find('=');
         if (eq != std::string::npos) {
             table.Translate(std::string_view(line).substr(eq + 1), "ja");
-            table.Translate(std::string_view(line).substr(eq + 1), std::string_view(line).substr(0, eq));
+            table.Translate(std::string_view(line).substr(eq + 1),
+                            std::string_view(line).substr(0, eq));
         }
     }
     const std::string absent = "\x01no such text\\n";
-    if (bytes.find("\x01no such text") == std::string_view::npos && table.Translate(absent, "en") != "\x01no such text\r")
+    if (bytes.find("\x01no such text") == std::string_view::npos &&
+        table.Translate(absent, "en") != "\x01no such text\r")
         __builtin_trap();
     return 0;
 }

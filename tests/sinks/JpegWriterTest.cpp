@@ -1,5 +1,5 @@
-#include "sinks/FileError.h"
 #include "sinks/JpegWriter.h"
+#include "sinks/FileError.h"
 
 #include "TempFolder.h"
 #include "TestImages.h"
@@ -53,7 +53,8 @@ TDecoded Decode(const std::string& file) {
     d.components = cinfo.num_components;
     d.rgb.resize(static_cast<std::size_t>(d.width) * d.height * 3);
     while (cinfo.output_scanline < cinfo.output_height) {
-        unsigned char* row = d.rgb.data() + static_cast<std::size_t>(cinfo.output_scanline) * d.width * 3;
+        unsigned char* row =
+            d.rgb.data() + static_cast<std::size_t>(cinfo.output_scanline) * d.width * 3;
         jpeg_read_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_decompress(&cinfo);
@@ -68,7 +69,8 @@ double MeanError(const quorvel::test::TTestImage& image, const TDecoded& d) {
             const std::uint32_t p = image.At(x, y);
             const unsigned char* q = &d.rgb[(static_cast<std::size_t>(y) * d.width + x) * 3];
             sum += std::abs(static_cast<int>((p >> 16) & 0xFF) - q[0]) +
-                   std::abs(static_cast<int>((p >> 8) & 0xFF) - q[1]) + std::abs(static_cast<int>(p & 0xFF) - q[2]);
+                   std::abs(static_cast<int>((p >> 8) & 0xFF) - q[1]) +
+                   std::abs(static_cast<int>(p & 0xFF) - q[2]);
         }
     return sum / (3.0 * image.width * image.height);
 }
@@ -107,7 +109,8 @@ TEST(JpegWriter, QualityScalesTheStandardTables) {
     quorvel::test::TTempFolder temp;
     // The first luminance table entry of the standard table is 16; the library's scaling
     // gives 1 at 100, 3 at 90, 16 at 50 and 32 at 25.
-    for (const auto& [quality, first] : std::vector<std::pair<int, int>>{{100, 1}, {90, 3}, {50, 16}, {25, 32}}) {
+    for (const auto& [quality, first] :
+         std::vector<std::pair<int, int>>{{100, 1}, {90, 3}, {50, 16}, {25, 32}}) {
         const std::string path = temp.File("q" + std::to_string(quality) + ".jpg");
         WriteJPG(image.View(), path, static_cast<std::uint8_t>(quality));
         for (const auto& [marker, payload] : Segments(ReadFileBytes(path)))

@@ -1,5 +1,5 @@
-#include "sinks/FileError.h"
 #include "sinks/PngWriter.h"
+#include "sinks/FileError.h"
 
 #include "TempFolder.h"
 #include "TestImages.h"
@@ -34,7 +34,8 @@ std::vector<TChunk> Chunks(const std::string& file) {
     while (at + 12 <= file.size()) {
         const std::uint32_t length = BigEndian(file, at);
         TChunk chunk{file.substr(at + 4, 4), file.substr(at + 8, length)};
-        const uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(file.data() + at + 4), length + 4);
+        const uLong crc =
+            crc32(0L, reinterpret_cast<const Bytef*>(file.data() + at + 4), length + 4);
         EXPECT_EQ(crc, BigEndian(file, at + 8 + length)) << chunk.type;
         chunks.push_back(chunk);
         at += 12 + length;
@@ -47,7 +48,8 @@ std::string Inflate(const std::string& stream, std::size_t expected) {
     std::string out(expected + 1, '\0');
     uLongf size = static_cast<uLongf>(out.size());
     EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(out.data()), &size,
-                         reinterpret_cast<const Bytef*>(stream.data()), static_cast<uLong>(stream.size())),
+                         reinterpret_cast<const Bytef*>(stream.data()),
+                         static_cast<uLong>(stream.size())),
               Z_OK);
     out.resize(size);
     return out;
@@ -99,7 +101,8 @@ void ExpectFileHolds(const std::string& path, const TTestImage& image) {
         ASSERT_EQ(raw[y * rowBytes], 1) << "row " << y << " is not Sub-filtered";
         unsigned char r = 0, g = 0, b = 0;
         for (int x = 0; x < image.width; ++x) {
-            const unsigned char* p = reinterpret_cast<const unsigned char*>(raw.data()) + y * rowBytes + 1 + x * 3;
+            const unsigned char* p =
+                reinterpret_cast<const unsigned char*>(raw.data()) + y * rowBytes + 1 + x * 3;
             r = static_cast<unsigned char>(r + p[0]);
             g = static_cast<unsigned char>(g + p[1]);
             b = static_cast<unsigned char>(b + p[2]);
@@ -121,8 +124,10 @@ void ExpectFileHolds(const std::string& path, const TTestImage& image) {
 TEST(PngWriter, SmallAndOddSizedPicturesRoundTrip) {
     quorvel::test::TTempFolder temp;
     for (const auto& [w, h] : std::vector<std::pair<int, int>>{{1, 1}, {3, 1}, {1, 7}, {37, 23}}) {
-        const TTestImage image = quorvel::test::MakeNoiseImage(w, h, static_cast<std::uint32_t>(w * 100 + h));
-        const std::string path = temp.File("Q-" + std::to_string(w) + "x" + std::to_string(h) + ".png");
+        const TTestImage image =
+            quorvel::test::MakeNoiseImage(w, h, static_cast<std::uint32_t>(w * 100 + h));
+        const std::string path =
+            temp.File("Q-" + std::to_string(w) + "x" + std::to_string(h) + ".png");
         WritePNG(image.View(), path);
         ExpectFileHolds(path, image);
     }
@@ -145,8 +150,10 @@ TEST(PngWriter, FourthByteAndRowPaddingAreIgnored) {
     std::vector<std::uint32_t> padded(static_cast<std::size_t>(64) * 30, 0xDEADBEEF);
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x)
-            padded[static_cast<std::size_t>(y) * 64 + x] = (image.At(x, y) & 0xFFFFFF) | ((x * 7u + y) << 24);
-    const quorvel::TPixelView view{reinterpret_cast<const std::uint8_t*>(padded.data()), 40, 30, 64 * 4};
+            padded[static_cast<std::size_t>(y) * 64 + x] =
+                (image.At(x, y) & 0xFFFFFF) | ((x * 7u + y) << 24);
+    const quorvel::TPixelView view{reinterpret_cast<const std::uint8_t*>(padded.data()), 40, 30,
+                                   64 * 4};
     quorvel::test::TTempFolder temp;
     WritePNG(view, temp.File("a.png"));
     WritePNG(image.View(), temp.File("b.png"));

@@ -1,5 +1,5 @@
-#include "sinks/FileError.h"
 #include "sinks/SafeFile.h"
+#include "sinks/FileError.h"
 
 #include "TempFolder.h"
 
@@ -15,7 +15,8 @@ namespace fs = std::filesystem;
 namespace {
 
 std::size_t EntriesIn(const fs::path& folder) {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
 }
 
 } // namespace

@@ -50,7 +50,8 @@ TTestImage MakeDesktopImage(int width, int height) {
         const int wh = height / 2;
         FillRect(img, wx - 1, wy - 1, wx + ww + 1, wy + wh + 1, Rgb(90, 90, 90));
         for (int x = 0; x < ww; ++x)
-            FillRect(img, wx + x, wy, wx + x + 1, wy + 28, Rgb(40 + x * 100 / ww, 70, 160 - x * 60 / ww));
+            FillRect(img, wx + x, wy, wx + x + 1, wy + 28,
+                     Rgb(40 + x * 100 / ww, 70, 160 - x * 60 / ww));
         FillRect(img, wx, wy + 28, wx + ww, wy + wh, Rgb(250, 250, 250));
         for (int line = wy + 40; line + 12 < wy + wh; line += 18) {
             int x = wx + 10;
@@ -62,7 +63,8 @@ TTestImage MakeDesktopImage(int width, int height) {
                         for (int dx = 0; dx < 6; ++dx) {
                             const unsigned bit = random() % 5;
                             if (bit == 0)
-                                FillRect(img, x + dx, line + dy, x + dx + 1, line + dy + 1, Rgb(20, 20, 20));
+                                FillRect(img, x + dx, line + dy, x + dx + 1, line + dy + 1,
+                                         Rgb(20, 20, 20));
                             else if (bit == 1)
                                 FillRect(img, x + dx, line + dy, x + dx + 1, line + dy + 1,
                                          Rgb(140, 140, 150));

@@ -1,5 +1,5 @@
-#include "sinks/FileError.h"
 #include "sinks/WebpWriter.h"
+#include "sinks/FileError.h"
 
 #include "TempFolder.h"
 #include "TestImages.h"
@@ -32,15 +32,17 @@ TEST(WebpWriter, QualityOneHundredIsStillLossy) {
     EXPECT_EQ(FirstChunkType(file), "VP8 ");
 
     int width = 0, height = 0;
-    std::uint8_t* decoded = WebPDecodeBGRA(reinterpret_cast<const std::uint8_t*>(file.data()), file.size(), &width, &height);
+    std::uint8_t* decoded = WebPDecodeBGRA(reinterpret_cast<const std::uint8_t*>(file.data()),
+                                           file.size(), &width, &height);
     ASSERT_NE(decoded, nullptr);
     EXPECT_EQ(width, 96);
     EXPECT_EQ(height, 64);
     double error = 0;
     for (int i = 0; i < width * height; ++i)
         for (int c = 0; c < 3; ++c)
-            error += std::abs(static_cast<int>((image.pixels[static_cast<std::size_t>(i)] >> (8 * c)) & 0xFF) -
-                              decoded[i * 4 + c]);
+            error += std::abs(
+                static_cast<int>((image.pixels[static_cast<std::size_t>(i)] >> (8 * c)) & 0xFF) -
+                decoded[i * 4 + c]);
     WebPFree(decoded);
     EXPECT_LT(error / (width * height * 3), 4.0);
 }
@@ -50,7 +52,8 @@ TEST(WebpWriter, LowerQualityMakesSmallerFiles) {
     const auto image = quorvel::test::MakePhotoImage(200, 150);
     ASSERT_TRUE(WriteWebP(image.View(), temp.File("q90.webp"), 90, kSystemLibrary));
     ASSERT_TRUE(WriteWebP(image.View(), temp.File("q60.webp"), 60, kSystemLibrary));
-    EXPECT_LT(std::filesystem::file_size(temp.File("q60.webp")), std::filesystem::file_size(temp.File("q90.webp")));
+    EXPECT_LT(std::filesystem::file_size(temp.File("q60.webp")),
+              std::filesystem::file_size(temp.File("q90.webp")));
 }
 
 TEST(WebpWriter, MissingOrUnloadableLibraryWritesNothingSilently) {
@@ -78,5 +81,6 @@ TEST(WebpWriter, LibraryWithoutTheEncoderRaises) {
 
 TEST(WebpWriter, BadTargetRaises) {
     const auto image = quorvel::test::MakePhotoImage(8, 8);
-    EXPECT_THROW(WriteWebP(image.View(), "/no/such/folder/Q-001.webp", 90, kSystemLibrary), quorvel::EFileError);
+    EXPECT_THROW(WriteWebP(image.View(), "/no/such/folder/Q-001.webp", 90, kSystemLibrary),
+                 quorvel::EFileError);
 }

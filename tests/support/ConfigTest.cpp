@@ -63,7 +63,8 @@ TEST_F(ConfigTest, FreshUserReadsEveryDefault) {
     EXPECT_EQ(config.Read(Settings::Width3), 720);
     EXPECT_EQ(config.Read(Settings::Height3), 480);
     EXPECT_EQ(config.Read(Settings::HotKey), 0x2C);
-    EXPECT_EQ(config.ReadString(Settings::Language.Name, QStringLiteral("xx")), QStringLiteral("xx"));
+    EXPECT_EQ(config.ReadString(Settings::Language.Name, QStringLiteral("xx")),
+              QStringLiteral("xx"));
     EXPECT_EQ(quorvel::DefaultAreaLeft(1920), 720);
     EXPECT_EQ(quorvel::DefaultAreaTop(1080), 360);
     EXPECT_EQ(quorvel::DefaultAreaLeft(479), 0); // halving truncates toward zero
@@ -132,7 +133,8 @@ TEST_F(ConfigTest, WritesToAStoreThatCannotBeWrittenAreLostQuietly) {
     if (::geteuid() == 0)
         ::setenv("XDG_CONFIG_HOME", "/proc/quorvel-no-such-folder", 1); // unwritable even for root
     else
-        std::filesystem::permissions(FHome.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        std::filesystem::permissions(FHome.Path(), std::filesystem::perms::owner_read |
+                                                       std::filesystem::perms::owner_exec);
     TConfig config(Settings::ProgramStore);
     EXPECT_EQ(config.WriteInteger("saveto", 5), 5);
     EXPECT_EQ(config.WriteString("path", QStringLiteral("/x")), QStringLiteral("/x"));
@@ -144,5 +146,6 @@ TEST_F(ConfigTest, MakerStoreIsItsOwnFile) {
     maker.WriteString(Settings::Quid.Name, QStringLiteral("abc-123"));
     EXPECT_TRUE(std::filesystem::exists(FHome.Path() / "Marbask.conf"));
     EXPECT_FALSE(std::filesystem::exists(StoreFile()));
-    EXPECT_EQ(TConfig(Settings::MakerStore).ReadString("QUID", QString()), QStringLiteral("abc-123"));
+    EXPECT_EQ(TConfig(Settings::MakerStore).ReadString("QUID", QString()),
+              QStringLiteral("abc-123"));
 }

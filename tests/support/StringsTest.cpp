@@ -11,8 +11,9 @@ TEST(ExtractBetween, EscapedQuoteDoesNotEndTheValue) {
     EXPECT_EQ(ExtractBetween(u"ab\"c\\\"d\"e", u"b\"", u"\"", false), u"c\\\"d");
     EXPECT_EQ(ExtractBetween(u"x='it\\'s' y", u"x='", u"'", false), u"it\\'s");
     // A member of a server reply, read the way the upload and update replies are read.
-    EXPECT_EQ(ExtractBetween(u"{\"url\":\"http:\\/\\/h\\/a\\\"b\",\"n\":1}", u"\"url\":\"", u"\"", false),
-              u"http:\\/\\/h\\/a\\\"b");
+    EXPECT_EQ(
+        ExtractBetween(u"{\"url\":\"http:\\/\\/h\\/a\\\"b\",\"n\":1}", u"\"url\":\"", u"\"", false),
+        u"http:\\/\\/h\\/a\\\"b");
 }
 
 TEST(ExtractBetween, TagsIgnoreAsciiCaseButTheValueKeepsItsOwn) {

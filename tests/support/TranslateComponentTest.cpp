@@ -1,5 +1,5 @@
-#include "support/Translate.h"
 #include "support/TranslateComponent.h"
+#include "support/Translate.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -16,7 +16,9 @@ using quorvel::TranslateComponent;
 
 namespace {
 
-QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
+QString Q(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 QString TranslateTextFor(const char* text, const char* language) {
     return quorvel::TranslateText(Q(text), Q(language));

@@ -1,5 +1,5 @@
-#include "support/Translate.h"
 #include "support/TranslationTable.h"
+#include "support/Translate.h"
 
 #include <QString>
 #include <gtest/gtest.h>
@@ -9,7 +9,9 @@ using quorvel::TTranslationTable;
 
 namespace {
 
-QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
+QString Q(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 } // namespace
 
@@ -23,7 +25,8 @@ TEST(TranslationResource, HasSixtySixBlocksOfSevenLinesInTheFileLayout) {
         for (std::size_t i = 0; i < 7; ++i) {
             const std::string& line = table.Line(block * 8 + i);
             const char* code = block == 0 ? firstOrder[i] : order[i];
-            ASSERT_EQ(line.substr(0, 3), std::string(code) + "=") << "block " << block + 1 << " line " << i;
+            ASSERT_EQ(line.substr(0, 3), std::string(code) + "=")
+                << "block " << block + 1 << " line " << i;
             ASSERT_GT(line.size(), 3u) << "block " << block + 1 << " has an empty text";
         }
         ASSERT_TRUE(table.Line(block * 8 + 7).empty()) << "block " << block + 1;
@@ -40,8 +43,10 @@ TEST(TranslationResource, EveryKoreanKeyIsFoundFromEveryLanguage) {
             const std::string back = table.Translate(text, "ko");
             const std::string expected = quorvel::TurnEscapes(key);
             if (back != expected) {
-                const bool sharedWording = key == "저장폴더 열기" || key == "선택" || key == "설정하기";
-                EXPECT_TRUE(sharedWording) << "block " << block + 1 << ": " << text << " -> " << back;
+                const bool sharedWording =
+                    key == "저장폴더 열기" || key == "선택" || key == "설정하기";
+                EXPECT_TRUE(sharedWording)
+                    << "block " << block + 1 << ": " << text << " -> " << back;
             }
         }
     }
@@ -66,10 +71,12 @@ TEST(TranslateText, SharedWordingResolvesToTheFirstBlock) {
 
 TEST(TranslateText, EscapesBecomeCarriageReturns) {
     const QString key = Q("알수없는 프로그램이 단축키를 사용중입니다.\\n\\n단축키를 변경해주세요.");
-    EXPECT_EQ(TranslateText(key, Q("en")),
-              Q("An unknown program is using the shortcut key.\r\rPlease change the shortcut key."));
+    EXPECT_EQ(
+        TranslateText(key, Q("en")),
+        Q("An unknown program is using the shortcut key.\r\rPlease change the shortcut key."));
     // With real line breaks the message has no block and comes back as it was.
-    const QString withBreaks = Q("알수없는 프로그램이 단축키를 사용중입니다.\n\n단축키를 변경해주세요.");
+    const QString withBreaks =
+        Q("알수없는 프로그램이 단축키를 사용중입니다.\n\n단축키를 변경해주세요.");
     EXPECT_EQ(TranslateText(withBreaks, Q("en")), withBreaks);
     // Unknown texts come back with their escapes turned.
     EXPECT_EQ(TranslateText(Q("no such\\ntext"), Q("en")), Q("no such\rtext"));

@@ -1,0 +1,212 @@
+// The capture controller: one request in, a picture from the chosen source, the chosen
+// destination, the sounds, and one message when something fails.
+
+#include "app/FileNaming.h"
+#include "app/FrmQuorvel.h"
+
+#include "capture/Capture.h"
+#include "sinks/Clipboard.h"
+#include "sinks/EncoderSettings.h"
+#include "sinks/Printer.h"
+#include "sinks/Save.h"
+#include "support/MessageBox.h"
+#include "support/Translate.h"
+#include "ui_FrmQuorvel.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace quorvel {
+
+namespace {
+
+enum TArea {
+    aFullScreen = 0,
+    aRegion = 1,
+    aDrag = 2,
+    aActiveWindow = 3,
+    aControl = 4,
+    aWebPage = 5,
+    aColour = 6
+};
+enum TSaveTo {
+    sPNG = 0,
+    sJPG = 1,
+    sGIF = 2,
+    sBMP = 3,
+    sWebP = 4,
+    sMP4 = 5,
+    sTXT = 6,
+    sClipboard = 7,
+    sUpload = 8,
+    sPrinter = 9,
+    sFloating = 10
+};
+
+// A source or destination that this build does not carry.
+[[noreturn]] void NotAvailable(const char* what) {
+    throw std::runtime_error(std::string(what) + " is not available in this build.");
+}
+
+std::uint8_t QualityByte(const QString& text) {
+    return static_cast<std::uint8_t>(std::clamp(QualityFromText(text.toStdString()), 0, 255));
+}
+
+} // namespace
+
+bool TFrmQuorvel::IsRecording() const {
+    return FHooks.IsRecording && FHooks.IsRecording();
+}
+
+void TFrmQuorvel::Start() {
+    const int A = ui->ChkArea->currentIndex();
+    const int S = ui->ChkSaveTo->currentIndex();
+    if (A != aColour &&
+        ((S == sMP4 && A != aFullScreen && A != aRegion) || (S == sFloating && A == aWebPage))) {
+        ShowMessage(TranslatedCaption(),
+                    TranslateText(QStringLiteral("지원하지 않는 캡쳐영역입니다.")),
+                    TMessageIcon::Information);
+        return;
+    }
+    if (S == sMP4) {
+        if (FStatus == stIdle && FHooks.RecordStart)
+            FHooks.RecordStart();
+        else if (FStatus == stRunning && FHooks.RecordStop)
+            FHooks.RecordStop();
+        return;
+    }
+    if (FStatus == stIdle)
+        CaptureStart();
+}
+
+void TFrmQuorvel::CaptureStart() {
+    FStatus = stRunning;
+    const int A = ui->ChkArea->currentIndex();
+    const int S = ui->ChkSaveTo->currentIndex();
+    const bool soundBefore = ChkSound2->isChecked();
+    const bool soundAfter = ChkSound3->isChecked();
+    if (soundBefore && A != aDrag)
+        FSound.Play();
+
+    QImage bitmap;
+    TRect rect{};
+    try {
+        if (A == aDrag) {
+            if (!FHooks.DragCapture)
+                NotAvailable("Drag selection");
+            if (!FHooks.DragCapture(bitmap, rect)) {
+                FStatus = stIdle; // cancelled: no sound, no message
+                return;
+            }
+            if (soundBefore)
+                FSound.Play();
+        } else if (A == aColour) {
+            if (!FHooks.CaptureColor)
+                NotAvailable("The colour picker");
+            FHooks.CaptureColor();
+        } else {
+            Capture(bitmap, rect);
+        }
+
+        if (!bitmap.isNull()) {
+            SaveTo(S, bitmap, rect);
+            if (S == sTXT)
+                return; // text recognition goes on and resets the state when it completes
+            if (soundAfter)
+                FSound.Play();
+            if (S == sUpload) {
+                if (!FHooks.CaptureUpload)
+                    NotAvailable("Upload");
+                FHooks.CaptureUpload(bitmap);
+            }
+        }
+    } catch (const std::exception& e) {
+        ShowCaptureFailed(QString::fromUtf8(e.what()));
+    }
+    FStatus = stIdle;
+}
+
+void TFrmQuorvel::ShowCaptureFailed(const QString& reason) {
+    ShowMessage(TranslatedCaption(),
+                TranslateText(QStringLiteral("캡쳐가 실패하였습니다.")) + QStringLiteral("\r\r") +
+                    reason,
+                TMessageIcon::Error);
+}
+
+void TFrmQuorvel::Capture(QImage& Bitmap, TRect& Rect) {
+    FCapture->SetShowCursor(ChkMouse->isChecked());
+    switch (ui->ChkArea->currentIndex()) {
+    case aFullScreen:
+        FCapture->Capture(Bitmap, 0, Rect);
+        break;
+    case aRegion:
+        if (!FHooks.RegionRect)
+            NotAvailable("The region frame");
+        Rect = FHooks.RegionRect();
+        FCapture->Capture(Bitmap, Rect);
+        break;
+    case aActiveWindow:
+        FCapture->Capture(Bitmap, FPlatform.ActiveWindow(), Rect);
+        break;
+    case aControl:
+        FCapture->Capture(Bitmap, FPlatform.WindowAt(FPlatform.PointerPosition()), Rect);
+        break;
+    case aWebPage:
+        if (!FHooks.WebPageCapture)
+            NotAvailable("Web page capture");
+        Bitmap = FHooks.WebPageCapture();
+        break;
+    default:
+        break; // the colour picker and no selection take no picture
+    }
+}
+
+QString TFrmQuorvel::NewFilename(const QString& Ext) {
+    const TNameMode mode = ChkAppend1->isChecked()   ? TNameMode::Sequential1
+                           : ChkAppend3->isChecked() ? TNameMode::Sequential2
+                                                     : TNameMode::DateTime;
+    return QString::fromStdString(
+        quorvel::NewFilename(SavePath.toStdString(), mode, Ext.toStdString(), LocalTimeNow()));
+}
+
+void TFrmQuorvel::SaveTo(int S, QImage& Bitmap, const TRect& Rect) {
+    switch (S) {
+    case sPNG:
+        BitmapToPNGFile(Bitmap, NewFilename(QStringLiteral("png")));
+        break;
+    case sJPG:
+        BitmapToJPGFile(Bitmap, NewFilename(QStringLiteral("jpg")),
+                        QualityByte(ui->ChkJPEG_qual->currentText()));
+        break;
+    case sGIF:
+        BitmapToGIFFile(Bitmap, NewFilename(QStringLiteral("gif")));
+        break;
+    case sBMP:
+        BitmapToBMPFile(Bitmap, NewFilename(QStringLiteral("bmp")));
+        break;
+    case sWebP:
+        BitmapToWebPFile(Bitmap, NewFilename(QStringLiteral("webp")),
+                         QualityFromText(ui->ChkWebp_qual->currentText().toStdString()));
+        break;
+    case sTXT:
+        if (!FHooks.CaptureOcr)
+            NotAvailable("Text recognition");
+        FHooks.CaptureOcr(Bitmap);
+        break;
+    case sClipboard:
+        BitmapToClipboard(Bitmap);
+        break;
+    case sPrinter:
+        BitmapToPrinter(Bitmap, qRound(96 * devicePixelRatioF()));
+        break;
+    case sFloating:
+        if (!FHooks.CaptureFloating)
+            NotAvailable("The floating window");
+        FHooks.CaptureFloating(Bitmap, Rect);
+        break;
+    default:
+        break; // upload runs after the sound; MP4 never gets here
+    }
+}
+
+} // namespace quorvel

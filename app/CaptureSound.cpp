@@ -1,0 +1,24 @@
+#include "app/CaptureSound.h"
+
+#include <QSoundEffect>
+#include <QUrl>
+
+namespace quorvel {
+
+TCaptureSound::TCaptureSound() = default;
+
+TCaptureSound::~TCaptureSound() {
+    delete FEffect;
+}
+
+void TCaptureSound::Play() {
+    if (FEffect == nullptr) {
+        FEffect = new QSoundEffect();
+        FEffect->setSource(QUrl(QStringLiteral("qrc:/sound.wav")));
+    }
+    if (FEffect->isPlaying())
+        FEffect->stop();
+    FEffect->play();
+}
+
+} // namespace quorvel

@@ -1,0 +1,164 @@
+#include "app/FrmQuorvel.h"
+
+#include "app/ChannelProtocol.h"
+#include "app/CommandParser.h"
+#include "capture/Capture.h"
+#include "support/Links.h"
+#include "support/MessageBox.h"
+#include "support/Translate.h"
+#include "support/Version.h"
+#include "ui_FrmQuorvel.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QUrl>
+
+namespace quorvel {
+
+TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
+    : ui(std::make_unique<Ui::TFrmQuorvel>()), FPlatform(platform), FFirstArgument(firstArgument) {
+    ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+    setAttribute(Qt::WA_QuitOnClose, false);
+    CreateMenu();
+
+    // Start-up, in order: the save card; start-with-the-desktop for "/inst" (added with
+    // the autostart entry); the settings; the notification-area icon; the grabber; hiding
+    // for "/start"; then one run of the two list handlers.
+    ui->PnlMain->setCurrentIndex(0);
+    LoadConfig();
+    CreateTrayIcon();
+    FCapture = std::make_unique<TCapture>(FPlatform);
+    FStatus = stIdle;
+    FCanClose = false;
+    if (FFirstArgument == QLatin1String("/start"))
+        HideToTray();
+
+    connect(ui->ChkArea, &QComboBox::activated, this, [this] { ChkAreaChange(); });
+    connect(ui->ChkSaveTo, &QComboBox::activated, this, [this] { ChkSaveToChange(); });
+    connect(ui->LblCredit, &QLabel::linkActivated, this, [this] { AboutAction(); });
+    ChkAreaChange();
+    ChkSaveToChange();
+    CentreOnScreen();
+}
+
+TFrmQuorvel::~TFrmQuorvel() = default;
+
+QString TFrmQuorvel::TranslatedCaption() const {
+    return TranslateText(windowTitle());
+}
+
+void TFrmQuorvel::CentreOnScreen() {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+void TFrmQuorvel::CreateTrayIcon() {
+    TrayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/quorvel.png")), this);
+    TrayIcon->setToolTip(TranslatedCaption() + QLatin1Char(' ') + VersionText(3));
+    TrayIcon->setContextMenu(Menu);
+    connect(TrayIcon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger)
+                    ShowFromTray();
+            });
+    TrayIcon->show();
+    FTrayReady = true;
+}
+
+void TFrmQuorvel::HideToTray() {
+    hide();
+}
+
+void TFrmQuorvel::ShowFromTray() {
+    show();
+    ForceForeground(this);
+}
+
+void TFrmQuorvel::ForceForeground(QWidget* window) {
+    if (window == nullptr)
+        return;
+    if (window->isMinimized())
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void TFrmQuorvel::ExitRequest() {
+    FCanClose = true;
+    close();
+}
+
+void TFrmQuorvel::closeEvent(QCloseEvent* event) {
+    if (!FCanClose) {
+        event->ignore();
+        HideToTray();
+        return;
+    }
+    if (IsRecording()) {
+        event->ignore();
+        ShowMessage(TranslatedCaption(), TranslateText(QStringLiteral("녹화중입니다.")),
+                    TMessageIcon::Information);
+        return;
+    }
+    event->accept();
+    if (TrayIcon != nullptr)
+        TrayIcon->hide();
+    // The window is gone; the program ends once the current request has been answered.
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+bool TFrmQuorvel::WMUserCommand(std::uint32_t wParam) {
+    if (!FTrayReady)
+        return false;
+    if (wParam == kUserShow)
+        ShowFromTray();
+    else if (wParam == kUserExit)
+        ExitRequest();
+    return false;
+}
+
+bool TFrmQuorvel::WMCopyData(std::uint32_t dwData, const std::string& text) {
+    if (dwData != kCopyDataCommand)
+        return false;
+    switch (ParseCommand(text)) {
+    case TCommand::About:
+        AboutAction();
+        return true;
+    case TCommand::Capture:
+        Start();
+        return true;
+    case TCommand::None:
+        break;
+    }
+    return false;
+}
+
+void TFrmQuorvel::AboutAction() {
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(Links::HomePage) + VersionText(4)));
+}
+
+void TFrmQuorvel::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        Menu->popup(QCursor::pos());
+        return;
+    }
+    if (event->button() == Qt::LeftButton && ui->LblCredit->geometry().contains(event->pos())) {
+        AboutAction();
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+} // namespace quorvel

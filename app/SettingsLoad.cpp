@@ -1,0 +1,93 @@
+// Reading every option at start-up, and writing one option the moment it changes.
+
+#include "app/FrmQuorvel.h"
+
+#include "support/Config.h"
+#include "support/Settings.h"
+#include "support/Translate.h"
+#include "support/TranslateComponent.h"
+#include "ui_FrmQuorvel.h"
+
+#include <QApplication>
+
+namespace quorvel {
+
+namespace {
+
+const char* const kLanguageCodes[] = {"ko", "en", "ja", "ru", "it", "fr", "zh"};
+
+int LanguagePosition(const QString& code) {
+    for (int i = 0; i < 7; ++i)
+        if (code == QLatin1String(kLanguageCodes[i]))
+            return i;
+    return -1;
+}
+
+// Checks the item of the group whose value was read; an unknown value checks none.
+void CheckGroup(const QList<QPair<QAction*, int>>& group, int value) {
+    for (const auto& [item, itemValue] : group)
+        item->setChecked(itemValue == value);
+}
+
+// Selects a list position; one outside the list leaves the list without selection.
+void Select(QComboBox* list, int position) {
+    list->setCurrentIndex(position >= 0 && position < list->count() ? position : -1);
+}
+
+} // namespace
+
+void TFrmQuorvel::LoadConfig() {
+    TConfig config(QString::fromLatin1(Settings::ProgramStore));
+    // The OCR languages come with text recognition; until then the list stays empty.
+    const int ocrLanguage = config.Read(Settings::OcrLanguage);
+    if (ocrLanguage < ui->ChkOCR_lang->count())
+        ui->ChkOCR_lang->setCurrentIndex(ocrLanguage);
+
+    Language = config.ReadString(QString::fromLatin1(Settings::Language.Name),
+                                 GetUserLocaleName().left(2));
+    if (LanguagePosition(Language) < 0)
+        Language = QStringLiteral("en");
+    SavePath = config.ReadString(QString::fromLatin1(Settings::SavePath.Name), DefaultSavePath());
+    ChkAudio->setChecked(config.Read(Settings::Audio));
+    ChkMouse->setChecked(config.Read(Settings::Mouse));
+    ChkLog->setChecked(config.Read(Settings::FfmpegLog));
+
+    Select(ui->ChkArea, 0);
+    Select(ui->ChkArea, config.Read(Settings::Area));
+    Select(ui->ChkSaveTo, config.Read(Settings::SaveTo));
+    Select(ui->ChkJPEG_qual, config.Read(Settings::JpegQuality));
+    Select(ui->ChkWebp_qual, config.Read(Settings::WebpQuality));
+
+    CheckGroup({{ChkAppend1, 1}, {ChkAppend2, 2}, {ChkAppend3, 3}}, config.Read(Settings::Append));
+    CheckGroup({{ChkSound1, 1}, {ChkSound2, 2}, {ChkSound3, 3}}, config.Read(Settings::Sound));
+    const QList<QAction*> languages = {ChkLangKo, ChkLangEn, ChkLangJa, ChkLangRu,
+                                       ChkLangIt, ChkLangFr, ChkLangZh};
+    for (int i = 0; i < languages.size(); ++i)
+        languages[i]->setChecked(i == LanguagePosition(Language));
+    CheckGroup({{ChkRecLimit0, 0},
+                {ChkRecLimit30, 30},
+                {ChkRecLimit60, 60},
+                {ChkRecLimit120, 120},
+                {ChkRecLimit240, 240}},
+               config.Read(Settings::RecordLimit));
+
+    TranslateComponent(this, Language);
+    TranslateComponent(ui->ChkArea);
+    TranslateComponent(ui->ChkSaveTo);
+    setWindowTitle(TranslateText(windowTitle()));
+    QApplication::setApplicationDisplayName(windowTitle());
+}
+
+void TFrmQuorvel::SaveConfig(const QString& Name, int Value) {
+    TConfig(QString::fromLatin1(Settings::ProgramStore)).WriteInteger(Name, Value);
+}
+
+void TFrmQuorvel::SaveConfig(const QString& Name, bool Value) {
+    TConfig(QString::fromLatin1(Settings::ProgramStore)).WriteBoolean(Name, Value);
+}
+
+void TFrmQuorvel::SaveConfig(const QString& Name, const QString& Value) {
+    TConfig(QString::fromLatin1(Settings::ProgramStore)).WriteString(Name, Value);
+}
+
+} // namespace quorvel

@@ -1,0 +1,54 @@
+#include "capture/Capture.h"
+
+#include <QPainter>
+
+namespace quorvel {
+
+TCapture::TCapture(TPlatform& platform) : FPlatform(platform) {}
+
+void TCapture::CaptureInto(QImage& Canvas, const TRect& Rect) {
+    const QImage pixels = FPlatform.GrabScreen(Rect);
+    if (Canvas.size() == pixels.size() && Canvas.format() == pixels.format()) {
+        Canvas = pixels;
+    } else {
+        QPainter painter(&Canvas);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(0, 0, pixels);
+    }
+    if (FShowCursor)
+        DrawMouse(Canvas, Rect.Left, Rect.Top);
+}
+
+void TCapture::Capture(QImage& Bitmap, const TRect& Rect) {
+    Bitmap = FPlatform.GrabScreen(Rect);
+    if (FShowCursor)
+        DrawMouse(Bitmap, Rect.Left, Rect.Top);
+}
+
+void TCapture::Capture(QImage& Bitmap, TWindowId Handle, TRect& Rect) {
+    if (Handle != 0) {
+        const std::optional<TRect> bounds = FPlatform.WindowBounds(Handle);
+        if (!bounds || bounds->Empty())
+            throw EPlatformError("The window is no longer there.");
+        Rect = *bounds;
+    } else {
+        Rect = MonitorNearest(FPlatform.Monitors(), FPlatform.PointerPosition(),
+                              FPlatform.ScreenRect());
+    }
+    Capture(Bitmap, Rect);
+}
+
+void TCapture::DrawMouse(QImage& Canvas, int Left, int Top) {
+    const std::optional<TCursorImage> cursor = FPlatform.Cursor();
+    if (!cursor || cursor->Image.isNull())
+        return;
+    const int x = cursor->Position.X - cursor->HotSpot.X - Left;
+    const int y = cursor->Position.Y - cursor->HotSpot.Y - Top;
+    if (x >= Canvas.width() || y >= Canvas.height() || x + cursor->Image.width() <= 0 ||
+        y + cursor->Image.height() <= 0)
+        return;
+    QPainter painter(&Canvas);
+    painter.drawImage(x, y, cursor->Image);
+}
+
+} // namespace quorvel

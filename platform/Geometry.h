@@ -1,0 +1,43 @@
+#pragma once
+
+namespace quorvel {
+
+// A point of the X screen, in physical pixels.
+struct TPoint {
+    int X = 0;
+    int Y = 0;
+    friend bool operator==(const TPoint&, const TPoint&) = default;
+};
+
+// A screen rectangle in physical pixels; Right and Bottom are exclusive.
+struct TRect {
+    int Left = 0;
+    int Top = 0;
+    int Right = 0;
+    int Bottom = 0;
+
+    int Width() const { return Right - Left; }
+    int Height() const { return Bottom - Top; }
+    bool Empty() const { return Right <= Left || Bottom <= Top; }
+    bool Contains(TPoint p) const {
+        return p.X >= Left && p.X < Right && p.Y >= Top && p.Y < Bottom;
+    }
+    friend bool operator==(const TRect&, const TRect&) = default;
+};
+
+inline TRect Intersection(const TRect& a, const TRect& b) {
+    TRect r{a.Left > b.Left ? a.Left : b.Left, a.Top > b.Top ? a.Top : b.Top,
+            a.Right < b.Right ? a.Right : b.Right, a.Bottom < b.Bottom ? a.Bottom : b.Bottom};
+    if (r.Empty())
+        return {};
+    return r;
+}
+
+// Squared distance from a point to the nearest pixel of a rectangle (0 inside it).
+inline long long DistanceSquared(const TRect& r, TPoint p) {
+    const long long dx = p.X < r.Left ? r.Left - p.X : (p.X >= r.Right ? p.X - (r.Right - 1) : 0);
+    const long long dy = p.Y < r.Top ? r.Top - p.Y : (p.Y >= r.Bottom ? p.Y - (r.Bottom - 1) : 0);
+    return dx * dx + dy * dy;
+}
+
+} // namespace quorvel

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/Geometry.h"
+
+#include <QImage>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+namespace quorvel {
+
+// An X window id; 0 is none.
+using TWindowId = std::uint32_t;
+
+// The current mouse cursor: premultiplied ARGB pixels, its hot spot, and where the pointer
+// stands on the screen.
+struct TCursorImage {
+    QImage Image; // Format_ARGB32_Premultiplied
+    TPoint HotSpot;
+    TPoint Position;
+};
+
+class EPlatformError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// What the program needs of the desktop: screen pixels, monitors, windows, the pointer and
+// the cursor. Every coordinate is a physical pixel of the X screen. The one implementation
+// talks to the X server; nothing else in the program includes X11 or xcb headers.
+class TPlatform {
+public:
+    virtual ~TPlatform() = default;
+
+    // The monitors of the screen (RandR monitors; the whole screen when there are none).
+    virtual std::vector<TRect> Monitors() = 0;
+    // The whole X screen.
+    virtual TRect ScreenRect() = 0;
+    virtual TPoint PointerPosition() = 0;
+    // The window the window manager reports as active; 0 when there is none.
+    virtual TWindowId ActiveWindow() = 0;
+    // The deepest mapped window under the point (child windows included); 0 for none.
+    virtual TWindowId WindowAt(TPoint point) = 0;
+    // The bounds of a window: for a top-level window its window-manager frame, less any
+    // client-side shadow; for a child window its own rectangle. None for a window that is
+    // gone.
+    virtual std::optional<TRect> WindowBounds(TWindowId window) = 0;
+    // The screen's pixels inside the rectangle as an RGB32 picture of the rectangle's size;
+    // parts outside the screen are black. Raises EPlatformError when the screen cannot be read.
+    virtual QImage GrabScreen(const TRect& rect) = 0;
+    // The current cursor image, when the server can tell.
+    virtual std::optional<TCursorImage> Cursor() = 0;
+};
+
+// The platform of this process, connected to the X display on first use. Raises
+// EPlatformError when there is no display.
+TPlatform& Platform();
+
+// The nearest monitor to a point (the one holding it, else the closest); the screen when
+// the list is empty.
+TRect MonitorNearest(const std::vector<TRect>& monitors, TPoint point, const TRect& screen);
+
+} // namespace quorvel

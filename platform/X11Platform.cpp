@@ -1,0 +1,400 @@
+// The X11 implementation of the platform layer, over xcb with the SHM, XFixes and RandR
+// extensions. It keeps its own connection to the X server, apart from Qt's.
+
+#include "platform/Platform.h"
+
+#include <xcb/randr.h>
+#include <xcb/shm.h>
+#include <xcb/xcb.h>
+#include <xcb/xfixes.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+namespace quorvel {
+
+namespace {
+
+// A reply that frees itself.
+template <typename T> struct TReply {
+    T* p = nullptr;
+    explicit TReply(T* reply) : p(reply) {}
+    ~TReply() { std::free(p); }
+    TReply(const TReply&) = delete;
+    TReply& operator=(const TReply&) = delete;
+    T* operator->() const { return p; }
+    explicit operator bool() const { return p != nullptr; }
+};
+
+class TX11Platform final : public TPlatform {
+public:
+    TX11Platform();
+    ~TX11Platform() override;
+
+    std::vector<TRect> Monitors() override;
+    TRect ScreenRect() override;
+    TPoint PointerPosition() override;
+    TWindowId ActiveWindow() override;
+    TWindowId WindowAt(TPoint point) override;
+    std::optional<TRect> WindowBounds(TWindowId window) override;
+    QImage GrabScreen(const TRect& rect) override;
+    std::optional<TCursorImage> Cursor() override;
+
+private:
+    xcb_atom_t Atom(const char* name);
+    std::optional<TRect> RootRect(xcb_window_t window);
+    bool Viewable(xcb_window_t window);
+    bool HasProperty(xcb_window_t window, xcb_atom_t atom);
+    xcb_window_t ParentOf(xcb_window_t window);
+    xcb_window_t TopLevelOf(xcb_window_t window);
+    xcb_window_t ClientIn(xcb_window_t window, int depth);
+    TWindowId DeepestAt(xcb_window_t parent, TPoint point);
+    bool GrabInto(const TRect& rect, QImage& image, int dx, int dy);
+    bool GrabShm(const TRect& rect, QImage& image, int dx, int dy);
+
+    xcb_connection_t* FConn = nullptr;
+    xcb_screen_t* FScreen = nullptr;
+    xcb_window_t FRoot = 0;
+    xcb_atom_t FActiveWindow = 0;
+    xcb_atom_t FWmState = 0;
+    xcb_atom_t FGtkFrameExtents = 0;
+    bool FShm = false;
+    bool FXFixes = false;
+    bool FRandR = false;
+};
+
+TX11Platform::TX11Platform() {
+    int screenNumber = 0;
+    FConn = xcb_connect(nullptr, &screenNumber);
+    if (xcb_connection_has_error(FConn)) {
+        xcb_disconnect(FConn);
+        FConn = nullptr;
+        throw EPlatformError("Cannot open the X display.");
+    }
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(FConn));
+    for (int i = 0; i < screenNumber && it.rem > 0; ++i)
+        xcb_screen_next(&it);
+    FScreen = it.data;
+    FRoot = FScreen->root;
+
+    FActiveWindow = Atom("_NET_ACTIVE_WINDOW");
+    FWmState = Atom("WM_STATE");
+    FGtkFrameExtents = Atom("_GTK_FRAME_EXTENTS");
+
+    if (const auto* ext = xcb_get_extension_data(FConn, &xcb_shm_id); ext && ext->present) {
+        TReply<xcb_shm_query_version_reply_t> v(
+            xcb_shm_query_version_reply(FConn, xcb_shm_query_version(FConn), nullptr));
+        FShm = static_cast<bool>(v);
+    }
+    if (const auto* ext = xcb_get_extension_data(FConn, &xcb_xfixes_id); ext && ext->present) {
+        TReply<xcb_xfixes_query_version_reply_t> v(
+            xcb_xfixes_query_version_reply(FConn, xcb_xfixes_query_version(FConn, 4, 0), nullptr));
+        FXFixes = v && v->major_version >= 1;
+    }
+    if (const auto* ext = xcb_get_extension_data(FConn, &xcb_randr_id); ext && ext->present) {
+        TReply<xcb_randr_query_version_reply_t> v(
+            xcb_randr_query_version_reply(FConn, xcb_randr_query_version(FConn, 1, 5), nullptr));
+        FRandR = v && (v->major_version > 1 || v->minor_version >= 5);
+    }
+}
+
+TX11Platform::~TX11Platform() {
+    if (FConn != nullptr)
+        xcb_disconnect(FConn);
+}
+
+xcb_atom_t TX11Platform::Atom(const char* name) {
+    TReply<xcb_intern_atom_reply_t> r(xcb_intern_atom_reply(
+        FConn, xcb_intern_atom(FConn, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+        nullptr));
+    return r ? r->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+}
+
+TRect TX11Platform::ScreenRect() {
+    return {0, 0, FScreen->width_in_pixels, FScreen->height_in_pixels};
+}
+
+std::vector<TRect> TX11Platform::Monitors() {
+    std::vector<TRect> monitors;
+    if (FRandR) {
+        TReply<xcb_randr_get_monitors_reply_t> r(
+            xcb_randr_get_monitors_reply(FConn, xcb_randr_get_monitors(FConn, FRoot, 1), nullptr));
+        if (r) {
+            for (auto it = xcb_randr_get_monitors_monitors_iterator(r.p); it.rem > 0;
+                 xcb_randr_monitor_info_next(&it))
+                monitors.push_back({it.data->x, it.data->y, it.data->x + it.data->width,
+                                    it.data->y + it.data->height});
+        }
+    }
+    if (monitors.empty())
+        monitors.push_back(ScreenRect());
+    return monitors;
+}
+
+TPoint TX11Platform::PointerPosition() {
+    TReply<xcb_query_pointer_reply_t> r(
+        xcb_query_pointer_reply(FConn, xcb_query_pointer(FConn, FRoot), nullptr));
+    if (!r)
+        return {};
+    return {r->root_x, r->root_y};
+}
+
+TWindowId TX11Platform::ActiveWindow() {
+    TReply<xcb_get_property_reply_t> r(xcb_get_property_reply(
+        FConn, xcb_get_property(FConn, 0, FRoot, FActiveWindow, XCB_ATOM_WINDOW, 0, 1), nullptr));
+    if (!r || r->type != XCB_ATOM_WINDOW || r->format != 32 ||
+        xcb_get_property_value_length(r.p) < 4)
+        return 0;
+    return *static_cast<const xcb_window_t*>(xcb_get_property_value(r.p));
+}
+
+std::optional<TRect> TX11Platform::RootRect(xcb_window_t window) {
+    TReply<xcb_get_geometry_reply_t> g(
+        xcb_get_geometry_reply(FConn, xcb_get_geometry(FConn, window), nullptr));
+    if (!g)
+        return std::nullopt;
+    TReply<xcb_translate_coordinates_reply_t> t(xcb_translate_coordinates_reply(
+        FConn, xcb_translate_coordinates(FConn, window, FRoot, 0, 0), nullptr));
+    if (!t)
+        return std::nullopt;
+    // The border, if any, belongs to the window's outside.
+    const int border = g->border_width;
+    return TRect{t->dst_x - border, t->dst_y - border, t->dst_x + g->width + border,
+                 t->dst_y + g->height + border};
+}
+
+bool TX11Platform::Viewable(xcb_window_t window) {
+    TReply<xcb_get_window_attributes_reply_t> a(
+        xcb_get_window_attributes_reply(FConn, xcb_get_window_attributes(FConn, window), nullptr));
+    return a && a->map_state == XCB_MAP_STATE_VIEWABLE &&
+           a->_class == XCB_WINDOW_CLASS_INPUT_OUTPUT;
+}
+
+bool TX11Platform::HasProperty(xcb_window_t window, xcb_atom_t atom) {
+    TReply<xcb_get_property_reply_t> r(xcb_get_property_reply(
+        FConn, xcb_get_property(FConn, 0, window, atom, XCB_GET_PROPERTY_TYPE_ANY, 0, 0), nullptr));
+    return r && r->type != XCB_ATOM_NONE;
+}
+
+xcb_window_t TX11Platform::ParentOf(xcb_window_t window) {
+    TReply<xcb_query_tree_reply_t> t(
+        xcb_query_tree_reply(FConn, xcb_query_tree(FConn, window), nullptr));
+    return t ? t->parent : static_cast<xcb_window_t>(XCB_WINDOW_NONE);
+}
+
+// The child of the root window that holds the window: the window manager's frame of a
+// reparented client, or the window itself.
+xcb_window_t TX11Platform::TopLevelOf(xcb_window_t window) {
+    xcb_window_t current = window;
+    for (int guard = 0; guard < 64; ++guard) {
+        const xcb_window_t parent = ParentOf(current);
+        if (parent == XCB_WINDOW_NONE || parent == FRoot)
+            return current;
+        current = parent;
+    }
+    return current;
+}
+
+// The client window (one carrying WM_STATE) at or below the window, searched a few levels.
+xcb_window_t TX11Platform::ClientIn(xcb_window_t window, int depth) {
+    if (HasProperty(window, FWmState))
+        return window;
+    if (depth == 0)
+        return XCB_WINDOW_NONE;
+    TReply<xcb_query_tree_reply_t> t(
+        xcb_query_tree_reply(FConn, xcb_query_tree(FConn, window), nullptr));
+    if (!t)
+        return XCB_WINDOW_NONE;
+    const xcb_window_t* children = xcb_query_tree_children(t.p);
+    for (int i = xcb_query_tree_children_length(t.p) - 1; i >= 0; --i)
+        if (const xcb_window_t client = ClientIn(children[i], depth - 1); client != XCB_WINDOW_NONE)
+            return client;
+    return XCB_WINDOW_NONE;
+}
+
+TWindowId TX11Platform::DeepestAt(xcb_window_t parent, TPoint point) {
+    TReply<xcb_query_tree_reply_t> t(
+        xcb_query_tree_reply(FConn, xcb_query_tree(FConn, parent), nullptr));
+    if (!t)
+        return parent;
+    const xcb_window_t* children = xcb_query_tree_children(t.p);
+    // Children come bottom to top: the first hit from the end is the topmost.
+    for (int i = xcb_query_tree_children_length(t.p) - 1; i >= 0; --i) {
+        const xcb_window_t child = children[i];
+        if (!Viewable(child))
+            continue;
+        const std::optional<TRect> r = RootRect(child);
+        if (r && r->Contains(point))
+            return DeepestAt(child, point);
+    }
+    return parent;
+}
+
+TWindowId TX11Platform::WindowAt(TPoint point) {
+    if (!ScreenRect().Contains(point))
+        return 0;
+    const TWindowId window = DeepestAt(FRoot, point);
+    return window == FRoot ? 0 : window;
+}
+
+std::optional<TRect> TX11Platform::WindowBounds(TWindowId window) {
+    if (window == 0 || window == FRoot)
+        return std::nullopt;
+    const std::optional<TRect> own = RootRect(window);
+    if (!own)
+        return std::nullopt;
+
+    // A client that draws its own frame and shadow says how wide the shadow is.
+    TReply<xcb_get_property_reply_t> extents(xcb_get_property_reply(
+        FConn, xcb_get_property(FConn, 0, window, FGtkFrameExtents, XCB_ATOM_CARDINAL, 0, 4),
+        nullptr));
+    if (extents && extents->format == 32 && xcb_get_property_value_length(extents.p) >= 16) {
+        const auto* e = static_cast<const std::uint32_t*>(
+            xcb_get_property_value(extents.p)); // left, right, top, bottom
+        TRect r{own->Left + static_cast<int>(e[0]), own->Top + static_cast<int>(e[2]),
+                own->Right - static_cast<int>(e[1]), own->Bottom - static_cast<int>(e[3])};
+        if (!r.Empty())
+            return r;
+    }
+
+    const xcb_window_t top = TopLevelOf(window);
+    if (HasProperty(window, FWmState))
+        return RootRect(top); // a top-level client: its frame as the window manager drew it
+    if (window == top || ClientIn(window, 0) != XCB_WINDOW_NONE)
+        return own;
+    // Below a client: a child window (a control) with its own rectangle. Elsewhere inside
+    // a frame (title bar, borders): the frame of the window that frame holds.
+    for (xcb_window_t w = ParentOf(window); w != XCB_WINDOW_NONE && w != FRoot; w = ParentOf(w))
+        if (HasProperty(w, FWmState))
+            return own;
+    if (ClientIn(top, 4) != XCB_WINDOW_NONE)
+        return RootRect(top);
+    return own;
+}
+
+bool TX11Platform::GrabShm(const TRect& rect, QImage& image, int dx, int dy) {
+    const std::size_t bytes = static_cast<std::size_t>(rect.Width()) * rect.Height() * 4;
+    const int id = ::shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (id < 0)
+        return false;
+    void* memory = ::shmat(id, nullptr, SHM_RDONLY);
+    ::shmctl(id, IPC_RMID, nullptr); // gone as soon as both sides detach
+    if (memory == reinterpret_cast<void*>(-1))
+        return false;
+    const xcb_shm_seg_t seg = xcb_generate_id(FConn);
+    bool ok = false;
+    if (!xcb_request_check(FConn,
+                           xcb_shm_attach_checked(FConn, seg, static_cast<std::uint32_t>(id), 1))) {
+        xcb_generic_error_t* error = nullptr;
+        TReply<xcb_shm_get_image_reply_t> r(xcb_shm_get_image_reply(
+            FConn,
+            xcb_shm_get_image(
+                FConn, FRoot, static_cast<std::int16_t>(rect.Left),
+                static_cast<std::int16_t>(rect.Top), static_cast<std::uint16_t>(rect.Width()),
+                static_cast<std::uint16_t>(rect.Height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, seg, 0),
+            &error));
+        std::free(error);
+        if (r && r->depth >= 24) {
+            const auto* src = static_cast<const std::uint32_t*>(memory);
+            for (int y = 0; y < rect.Height(); ++y) {
+                auto* out = reinterpret_cast<std::uint32_t*>(image.scanLine(dy + y)) + dx;
+                const std::uint32_t* in = src + static_cast<std::size_t>(y) * rect.Width();
+                for (int x = 0; x < rect.Width(); ++x)
+                    out[x] = in[x] | 0xFF000000u;
+            }
+            ok = true;
+        }
+        xcb_shm_detach(FConn, seg);
+    }
+    ::shmdt(memory);
+    return ok;
+}
+
+bool TX11Platform::GrabInto(const TRect& rect, QImage& image, int dx, int dy) {
+    if (FShm && GrabShm(rect, image, dx, dy))
+        return true;
+    xcb_generic_error_t* error = nullptr;
+    TReply<xcb_get_image_reply_t> r(xcb_get_image_reply(
+        FConn,
+        xcb_get_image(FConn, XCB_IMAGE_FORMAT_Z_PIXMAP, FRoot, static_cast<std::int16_t>(rect.Left),
+                      static_cast<std::int16_t>(rect.Top), static_cast<std::uint16_t>(rect.Width()),
+                      static_cast<std::uint16_t>(rect.Height()), ~0u),
+        &error));
+    std::free(error);
+    if (!r || r->depth < 24)
+        return false;
+    const std::size_t need = static_cast<std::size_t>(rect.Width()) * rect.Height() * 4;
+    if (static_cast<std::size_t>(xcb_get_image_data_length(r.p)) < need)
+        return false;
+    const auto* src = reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(r.p));
+    for (int y = 0; y < rect.Height(); ++y) {
+        auto* out = reinterpret_cast<std::uint32_t*>(image.scanLine(dy + y)) + dx;
+        const std::uint32_t* in = src + static_cast<std::size_t>(y) * rect.Width();
+        for (int x = 0; x < rect.Width(); ++x)
+            out[x] = in[x] | 0xFF000000u;
+    }
+    return true;
+}
+
+QImage TX11Platform::GrabScreen(const TRect& rect) {
+    if (rect.Empty())
+        throw EPlatformError("The capture rectangle is empty.");
+    QImage image(rect.Width(), rect.Height(), QImage::Format_RGB32);
+    if (image.isNull())
+        throw EPlatformError("Not enough memory for the capture.");
+    const TRect inside = Intersection(rect, ScreenRect());
+    if (inside.Empty() || inside != rect)
+        image.fill(0xFF000000u);
+    if (!inside.Empty() && !GrabInto(inside, image, inside.Left - rect.Left, inside.Top - rect.Top))
+        throw EPlatformError("The screen could not be read.");
+    return image;
+}
+
+std::optional<TCursorImage> TX11Platform::Cursor() {
+    if (!FXFixes)
+        return std::nullopt;
+    TReply<xcb_xfixes_get_cursor_image_reply_t> r(
+        xcb_xfixes_get_cursor_image_reply(FConn, xcb_xfixes_get_cursor_image(FConn), nullptr));
+    if (!r || r->width == 0 || r->height == 0)
+        return std::nullopt;
+    TCursorImage cursor;
+    cursor.Image = QImage(r->width, r->height, QImage::Format_ARGB32_Premultiplied);
+    const std::uint32_t* pixels = xcb_xfixes_get_cursor_image_cursor_image(r.p);
+    for (int y = 0; y < r->height; ++y)
+        std::memcpy(cursor.Image.scanLine(y), pixels + static_cast<std::size_t>(y) * r->width,
+                    static_cast<std::size_t>(r->width) * 4);
+    cursor.HotSpot = {r->xhot, r->yhot};
+    cursor.Position = {r->x, r->y};
+    return cursor;
+}
+
+std::mutex platformLock;
+std::unique_ptr<TPlatform> platform;
+
+} // namespace
+
+TPlatform& Platform() {
+    std::lock_guard lock(platformLock);
+    if (!platform)
+        platform = std::make_unique<TX11Platform>();
+    return *platform;
+}
+
+TRect MonitorNearest(const std::vector<TRect>& monitors, TPoint point, const TRect& screen) {
+    const TRect* best = nullptr;
+    long long bestDistance = 0;
+    for (const TRect& m : monitors) {
+        const long long d = DistanceSquared(m, point);
+        if (best == nullptr || d < bestDistance) {
+            best = &m;
+            bestDistance = d;
+        }
+    }
+    return best != nullptr ? *best : screen;
+}
+
+} // namespace quorvel

@@ -1,0 +1,242 @@
+#include "DesktopSession.h"
+
+#include <QBuffer>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace quorvel::test {
+
+namespace fs = std::filesystem;
+
+std::string QuorvelBinary() {
+    return QUORVEL_BIN;
+}
+std::string QuorvelCtlBinary() {
+    return QUORVELCTL_BIN;
+}
+std::string TestWindowBinary() {
+    return QUORVEL_TEST_WINDOW_BIN;
+}
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Starts Xvfb and reads the display number it picked from the descriptor it writes to.
+pid_t StartXvfb(int width, int height, std::string& display) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        throw std::runtime_error("pipe");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(pipeFds[0]);
+        const int devnull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devnull, 1);
+        ::dup2(devnull, 2);
+        const std::string fd = std::to_string(pipeFds[1]);
+        const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+        ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
+                 "-nolisten", "tcp", "+extension", "RANDR", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(pipeFds[1]);
+    std::string number;
+    char c;
+    while (::read(pipeFds[0], &c, 1) == 1 && c != '\n')
+        number.push_back(c);
+    ::close(pipeFds[0]);
+    if (number.empty())
+        throw std::runtime_error("Xvfb did not start");
+    display = ":" + number;
+    return pid;
+}
+
+} // namespace
+
+TDesktopSession::TDesktopSession(int width, int height) {
+    std::string pattern = (fs::temp_directory_path() / "quorvel-desktop-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("mkdtemp");
+    FRoot = pattern;
+    for (const char* sub : {"config/Marbask", "runtime", "home/Desktop", "out"})
+        fs::create_directories(FRoot + "/" + sub);
+    ::chmod((FRoot + "/runtime").c_str(), 0700);
+    ::setenv("XDG_CONFIG_HOME", (FRoot + "/config").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", (FRoot + "/runtime").c_str(), 1);
+    ::setenv("HOME", (FRoot + "/home").c_str(), 1);
+    ::setenv("LANG", "C.UTF-8", 1);
+    ::unsetenv("LC_ALL");
+    ::unsetenv("LC_MESSAGES");
+    ::unsetenv("QT_SCALE_FACTOR");
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+
+    std::string display;
+    FChildren.push_back(StartXvfb(width, height, display));
+    ::setenv("DISPLAY", display.c_str(), 1);
+    Start({"openbox", "--config-file", QUORVEL_SOURCE_DIR "/tests/x11/openbox-rc.xml"},
+          "openbox.log");
+    // The window manager is up once it has claimed the screen.
+    WaitUntil(
+        [&] { return Status("xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'") == 0; },
+        5000);
+    Status("xsetroot -solid '#2a5d8c'");
+}
+
+TDesktopSession::~TDesktopSession() {
+    for (auto it = FChildren.rbegin(); it != FChildren.rend(); ++it)
+        ::kill(*it, SIGKILL);
+    for (pid_t pid : FChildren)
+        ::waitpid(pid, nullptr, 0);
+    std::error_code ec;
+    fs::remove_all(FRoot, ec);
+}
+
+void TDesktopSession::WriteSettings(const std::string& lines) const {
+    std::ofstream(ConfigFile()) << "[General]\n" << lines;
+}
+
+std::string TDesktopSession::ReadSettings() const {
+    return ReadAll(ConfigFile());
+}
+
+pid_t TDesktopSession::Start(const std::vector<std::string>& argv, const std::string& logName,
+                             const std::vector<std::string>& env) {
+    const std::string log = FRoot + "/" + logName;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+        const int in = ::open("/dev/null", O_RDONLY);
+        ::dup2(in, 0);
+        for (const std::string& e : env)
+            ::putenv(const_cast<char*>(e.c_str()));
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    FChildren.push_back(pid);
+    return pid;
+}
+
+bool TDesktopSession::StartQuorvel(const std::vector<std::string>& args,
+                                   const std::vector<std::string>& env) {
+    std::vector<std::string> argv{QuorvelBinary()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    FQuorvel = Start(argv, "quorvel.log", env);
+    return WaitUntil([&] { return QuorvelLog().find("quorvel: ready") != std::string::npos; },
+                     10000);
+}
+
+std::string TDesktopSession::QuorvelLog() const {
+    return ReadAll(FRoot + "/quorvel.log");
+}
+
+int TDesktopSession::RunQuorvel(const std::vector<std::string>& args, int timeoutMs) {
+    std::vector<std::string> argv{QuorvelBinary()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const pid_t pid = Start(argv, "second.log");
+    int status = 0;
+    const bool ended =
+        WaitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, timeoutMs);
+    if (!ended)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+std::string TDesktopSession::Output(const std::string& command) const {
+    std::string result;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr)
+        return result;
+    std::array<char, 4096> buffer{};
+    std::size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        result.append(buffer.data(), n);
+    ::pclose(pipe);
+    return result;
+}
+
+int TDesktopSession::Status(const std::string& command) const {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string TDesktopSession::Ctl(const std::string& argument) const {
+    std::string quoted = "'";
+    for (char c : argument)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    quoted += "'";
+    std::string out = Output(QuorvelCtlBinary() + " " + quoted + " 2>&1");
+    while (!out.empty() && out.back() == '\n')
+        out.pop_back();
+    return out;
+}
+
+QImage TDesktopSession::Screenshot() const {
+    const std::string path = FRoot + "/screen.png";
+    Status("import -window root " + path);
+    return QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32);
+}
+
+bool TDesktopSession::WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < end) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return done();
+}
+
+bool TDesktopSession::Alive(pid_t pid) {
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) == pid)
+        return false;
+    return ::kill(pid, 0) == 0;
+}
+
+void TDesktopSession::Stop(pid_t pid) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
+unsigned long TDesktopSession::VisibleWindow(const std::string& title) const {
+    const std::string out =
+        Output("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null | head -1");
+    return out.empty() ? 0 : std::stoul(out);
+}
+
+std::string TDesktopSession::NewestCapture() const {
+    std::string newest;
+    fs::file_time_type time{};
+    for (const auto& entry : fs::directory_iterator(SaveFolder()))
+        if (entry.is_regular_file() && (newest.empty() || entry.last_write_time() > time)) {
+            newest = entry.path().string();
+            time = entry.last_write_time();
+        }
+    return newest;
+}
+
+} // namespace quorvel::test

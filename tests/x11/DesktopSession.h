@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QImage>
+#include <functional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace quorvel::test {
+
+// A private desktop for one test: an Xvfb server (its display number chosen by the
+// server), openbox with a configuration that binds no keys, and fresh configuration,
+// runtime and save folders. Everything started through it is ended with it. The
+// process's DISPLAY, XDG_CONFIG_HOME, XDG_RUNTIME_DIR and HOME point into it.
+class TDesktopSession {
+public:
+    explicit TDesktopSession(int width = 1920, int height = 1080);
+    ~TDesktopSession();
+    TDesktopSession(const TDesktopSession&) = delete;
+    TDesktopSession& operator=(const TDesktopSession&) = delete;
+
+    const std::string& Root() const { return FRoot; }
+    std::string SaveFolder() const { return FRoot + "/out"; }
+    std::string ConfigFile() const { return FRoot + "/config/Marbask/Quorvel.conf"; }
+
+    // Writes the program's settings file (INI text under [General]).
+    void WriteSettings(const std::string& lines) const;
+    std::string ReadSettings() const;
+
+    // Starts a program with the session's environment plus `env` (NAME=value); its output
+    // goes to `logName` in the session folder.
+    pid_t Start(const std::vector<std::string>& argv, const std::string& logName,
+                const std::vector<std::string>& env = {});
+    // Starts Quorvel and waits until it accepts commands; false if it did not.
+    bool StartQuorvel(const std::vector<std::string>& args = {},
+                      const std::vector<std::string>& env = {});
+    pid_t QuorvelPid() const { return FQuorvel; }
+    std::string QuorvelLog() const;
+    // Runs Quorvel to its end (a second launch) and returns its exit status; -1 when it
+    // did not end within the time.
+    int RunQuorvel(const std::vector<std::string>& args, int timeoutMs);
+
+    // Runs a shell command in the session and returns what it printed.
+    std::string Output(const std::string& command) const;
+    int Status(const std::string& command) const;
+    // quorvelctl with one argument: what it printed, without the line end.
+    std::string Ctl(const std::string& argument) const;
+
+    QImage Screenshot() const;
+    static bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
+    static bool Alive(pid_t pid);
+    // Ends a process started here and reaps it.
+    void Stop(pid_t pid);
+    // The X id of the visible window with exactly this title; 0 when there is none.
+    unsigned long VisibleWindow(const std::string& title) const;
+
+    // The newest file in the save folder; empty when there is none.
+    std::string NewestCapture() const;
+
+private:
+    std::string FRoot;
+    std::vector<pid_t> FChildren;
+    pid_t FQuorvel = -1;
+};
+
+// The program files under test.
+std::string QuorvelBinary();
+std::string QuorvelCtlBinary();
+std::string TestWindowBinary();
+
+} // namespace quorvel::test
