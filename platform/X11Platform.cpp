@@ -30,6 +30,8 @@ template <typename T> struct TReply {
     explicit operator bool() const { return p != nullptr; }
 };
 
+void CopyPixels(const std::uint32_t* src, const TRect& rect, QImage& image, int dx, int dy);
+
 class TX11Platform final : public TPlatform {
 public:
     TX11Platform();
@@ -55,6 +57,8 @@ private:
     TWindowId DeepestAt(xcb_window_t parent, TPoint point);
     bool GrabInto(const TRect& rect, QImage& image, int dx, int dy);
     bool GrabShm(const TRect& rect, QImage& image, int dx, int dy);
+    bool EnsureShm(std::size_t bytes);
+    void ReleaseShm();
 
     xcb_connection_t* FConn = nullptr;
     xcb_screen_t* FScreen = nullptr;
@@ -63,6 +67,9 @@ private:
     xcb_atom_t FWmState = 0;
     xcb_atom_t FGtkFrameExtents = 0;
     bool FShm = false;
+    void* FShmAddress = nullptr;
+    std::size_t FShmSize = 0;
+    xcb_shm_seg_t FShmSeg = 0;
     bool FXFixes = false;
     bool FRandR = false;
 };
@@ -103,8 +110,20 @@ TX11Platform::TX11Platform() {
 }
 
 TX11Platform::~TX11Platform() {
+    ReleaseShm();
     if (FConn != nullptr)
         xcb_disconnect(FConn);
+}
+
+// Rows of 32-bit pixels from the server into the picture; the unused fourth byte becomes
+// 255 as an RGB32 picture expects.
+void CopyPixels(const std::uint32_t* src, const TRect& rect, QImage& image, int dx, int dy) {
+    for (int y = 0; y < rect.Height(); ++y) {
+        auto* out = reinterpret_cast<std::uint32_t*>(image.scanLine(dy + y)) + dx;
+        const std::uint32_t* in = src + static_cast<std::size_t>(y) * rect.Width();
+        for (int x = 0; x < rect.Width(); ++x)
+            out[x] = in[x] | 0xFF000000u;
+    }
 }
 
 xcb_atom_t TX11Platform::Atom(const char* name) {
@@ -276,42 +295,67 @@ std::optional<TRect> TX11Platform::WindowBounds(TWindowId window) {
     return own;
 }
 
-bool TX11Platform::GrabShm(const TRect& rect, QImage& image, int dx, int dy) {
-    const std::size_t bytes = static_cast<std::size_t>(rect.Width()) * rect.Height() * 4;
-    const int id = ::shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+// The shared-memory segment the server writes captures into. It is kept between captures
+// (a fresh segment costs the server a page fault for every page it writes) and grows to
+// the largest capture asked for, at least the whole screen.
+bool TX11Platform::EnsureShm(std::size_t bytes) {
+    if (FShmAddress != nullptr && FShmSize >= bytes)
+        return true;
+    ReleaseShm();
+    const std::size_t screen =
+        static_cast<std::size_t>(FScreen->width_in_pixels) * FScreen->height_in_pixels * 4;
+    const std::size_t size = bytes > screen ? bytes : screen;
+    const int id = ::shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
     if (id < 0)
         return false;
     void* memory = ::shmat(id, nullptr, SHM_RDONLY);
-    ::shmctl(id, IPC_RMID, nullptr); // gone as soon as both sides detach
-    if (memory == reinterpret_cast<void*>(-1))
+    if (memory == reinterpret_cast<void*>(-1)) {
+        ::shmctl(id, IPC_RMID, nullptr);
         return false;
-    const xcb_shm_seg_t seg = xcb_generate_id(FConn);
-    bool ok = false;
-    if (!xcb_request_check(FConn,
-                           xcb_shm_attach_checked(FConn, seg, static_cast<std::uint32_t>(id), 1))) {
-        xcb_generic_error_t* error = nullptr;
-        TReply<xcb_shm_get_image_reply_t> r(xcb_shm_get_image_reply(
-            FConn,
-            xcb_shm_get_image(
-                FConn, FRoot, static_cast<std::int16_t>(rect.Left),
-                static_cast<std::int16_t>(rect.Top), static_cast<std::uint16_t>(rect.Width()),
-                static_cast<std::uint16_t>(rect.Height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, seg, 0),
-            &error));
-        std::free(error);
-        if (r && r->depth >= 24) {
-            const auto* src = static_cast<const std::uint32_t*>(memory);
-            for (int y = 0; y < rect.Height(); ++y) {
-                auto* out = reinterpret_cast<std::uint32_t*>(image.scanLine(dy + y)) + dx;
-                const std::uint32_t* in = src + static_cast<std::size_t>(y) * rect.Width();
-                for (int x = 0; x < rect.Width(); ++x)
-                    out[x] = in[x] | 0xFF000000u;
-            }
-            ok = true;
-        }
-        xcb_shm_detach(FConn, seg);
     }
-    ::shmdt(memory);
-    return ok;
+    const xcb_shm_seg_t seg = xcb_generate_id(FConn);
+    xcb_generic_error_t* error = xcb_request_check(
+        FConn, xcb_shm_attach_checked(FConn, seg, static_cast<std::uint32_t>(id), 0));
+    // Marked for removal now: it goes away once both sides have detached, even on a crash.
+    ::shmctl(id, IPC_RMID, nullptr);
+    if (error != nullptr) {
+        std::free(error);
+        ::shmdt(memory);
+        return false;
+    }
+    FShmAddress = memory;
+    FShmSize = size;
+    FShmSeg = seg;
+    return true;
+}
+
+void TX11Platform::ReleaseShm() {
+    if (FShmAddress == nullptr)
+        return;
+    xcb_shm_detach(FConn, FShmSeg);
+    xcb_flush(FConn);
+    ::shmdt(FShmAddress);
+    FShmAddress = nullptr;
+    FShmSize = 0;
+}
+
+bool TX11Platform::GrabShm(const TRect& rect, QImage& image, int dx, int dy) {
+    const std::size_t bytes = static_cast<std::size_t>(rect.Width()) * rect.Height() * 4;
+    if (!EnsureShm(bytes))
+        return false;
+    xcb_generic_error_t* error = nullptr;
+    TReply<xcb_shm_get_image_reply_t> r(xcb_shm_get_image_reply(
+        FConn,
+        xcb_shm_get_image(
+            FConn, FRoot, static_cast<std::int16_t>(rect.Left), static_cast<std::int16_t>(rect.Top),
+            static_cast<std::uint16_t>(rect.Width()), static_cast<std::uint16_t>(rect.Height()),
+            ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, FShmSeg, 0),
+        &error));
+    std::free(error);
+    if (!r || r->depth < 24)
+        return false;
+    CopyPixels(static_cast<const std::uint32_t*>(FShmAddress), rect, image, dx, dy);
+    return true;
 }
 
 bool TX11Platform::GrabInto(const TRect& rect, QImage& image, int dx, int dy) {
@@ -330,13 +374,8 @@ bool TX11Platform::GrabInto(const TRect& rect, QImage& image, int dx, int dy) {
     const std::size_t need = static_cast<std::size_t>(rect.Width()) * rect.Height() * 4;
     if (static_cast<std::size_t>(xcb_get_image_data_length(r.p)) < need)
         return false;
-    const auto* src = reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(r.p));
-    for (int y = 0; y < rect.Height(); ++y) {
-        auto* out = reinterpret_cast<std::uint32_t*>(image.scanLine(dy + y)) + dx;
-        const std::uint32_t* in = src + static_cast<std::size_t>(y) * rect.Width();
-        for (int x = 0; x < rect.Width(); ++x)
-            out[x] = in[x] | 0xFF000000u;
-    }
+    CopyPixels(reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(r.p)), rect, image, dx,
+               dy);
     return true;
 }
 

@@ -334,3 +334,25 @@ TEST_F(ResidentProgram, CapturesAreInPhysicalPixelsUnderScaleFactorTwo) {
     const QImage active = Load(CaptureOnce());
     EXPECT_EQ(active.size(), QSize(300 + left + right, 200 + top + bottom));
 }
+
+TEST_F(ResidentProgram, WindowControlCaptureTakesTheWindowUnderThePointer) {
+    UseSettings("area=4\nsaveto=0\n");
+    ASSERT_TRUE(session.StartQuorvel({"/start"})) << session.QuorvelLog();
+    const unsigned long window = ShowPatternWindow("Pattern", 250, 150, 900, 500);
+    ShowPatternWindow("Other", 200, 200, 100, 100); // the active window is another one
+    int left = 0, right = 0, top = 0, bottom = 0;
+    const std::string extents =
+        session.Output("xprop -id " + std::to_string(window) + " _NET_FRAME_EXTENTS");
+    ASSERT_EQ(std::sscanf(extents.c_str(), "_NET_FRAME_EXTENTS(CARDINAL) = %d, %d, %d, %d", &left,
+                          &right, &top, &bottom),
+              4);
+    // Over the client area and over the title bar alike: the window with its frame.
+    for (const char* where : {"1000 560", "1000 508"}) {
+        session.Status(std::string("xdotool mousemove ") + where);
+        const QImage capture = Load(CaptureOnce());
+        EXPECT_EQ(capture.size(), QSize(250 + left + right, 150 + top + bottom)) << where;
+    }
+    // Over the bare desktop there is no window: the monitor is taken.
+    session.Status("xdotool mousemove 1800 1000");
+    EXPECT_EQ(Load(CaptureOnce()).size(), QSize(1920, 1080));
+}
