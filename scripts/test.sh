@@ -17,7 +17,7 @@ echo "== sanitizer build (clang, AddressSanitizer + UndefinedBehaviorSanitizer, 
 build_tree "$ROOT/build-asan" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DQUORVEL_SANITIZE=ON -DQUORVEL_FUZZ=ON -DQUORVEL_BENCH=OFF
-export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp:print_suppressions=0"
 (cd "$ROOT/build-asan" && ctest --output-on-failure -j "$JOBS") || status=1

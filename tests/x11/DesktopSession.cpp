@@ -93,10 +93,9 @@ TDesktopSession::TDesktopSession(int width, int height) {
     ::setenv("DISPLAY", display.c_str(), 1);
     Start({"openbox", "--config-file", QUORVEL_SOURCE_DIR "/tests/x11/openbox-rc.xml"},
           "openbox.log");
-    // The window manager is up once it has claimed the screen.
-    WaitUntil(
-        [&] { return Status("xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'") == 0; },
-        5000);
+    // The window manager is up once it has claimed the screen and said what it supports.
+    WaitUntil([&] { return Status("xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_ACTIVE_WINDOW") == 0; },
+              10000);
     Status("xsetroot -solid '#2a5d8c'");
 }
 

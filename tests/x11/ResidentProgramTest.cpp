@@ -86,6 +86,13 @@ protected:
                       "window.log");
         unsigned long id = 0;
         TDesktopSession::WaitUntil([&] { return (id = session.VisibleWindow(title)) != 0; }, 5000);
+        // Managed: the window manager has put its frame around it.
+        TDesktopSession::WaitUntil(
+            [&] {
+                return session.Status("xprop -id " + std::to_string(id) +
+                                      " _NET_FRAME_EXTENTS 2>/dev/null | grep -q '='") == 0;
+            },
+            5000);
         session.Status("xdotool windowactivate --sync " + std::to_string(id) + " >/dev/null 2>&1");
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         return id;
