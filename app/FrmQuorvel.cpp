@@ -3,6 +3,8 @@
 #include "app/ChannelProtocol.h"
 #include "app/CommandParser.h"
 #include "capture/Capture.h"
+#include "support/AutoStart.h"
+#include "support/FrmHotKey.h"
 #include "support/Links.h"
 #include "support/MessageBox.h"
 #include "support/Translate.h"
@@ -12,10 +14,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QListWidget>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QUrl>
+#include <cstdio>
 
 namespace quorvel {
 
@@ -30,10 +35,12 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
     setAttribute(Qt::WA_QuitOnClose, false);
     CreateMenu();
 
-    // Start-up, in order: the save card; start-with-the-desktop for "/inst" (added with
-    // the autostart entry); the settings; the notification-area icon; the grabber; hiding
-    // for "/start"; then one run of the two list handlers.
+    // Start-up, in order: the save card; start-with-the-desktop for "/inst"; the
+    // settings; the notification-area icon; the grabber; hiding for "/start"; the hotkey;
+    // then one run of the two list handlers.
     ui->PnlMain->setCurrentIndex(0);
+    if (FFirstArgument == QLatin1String("/inst"))
+        SetAutoStart("Quorvel", true);
     LoadConfig();
     CreateTrayIcon();
     FCapture = std::make_unique<TCapture>(FPlatform);
@@ -41,6 +48,13 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
     FCanClose = false;
     if (FFirstArgument == QLatin1String("/start"))
         HideToTray();
+    SetPrintScreenSnipping();
+    try {
+        FrmHotKey = new TFrmHotKey(this, FPlatform, [this] { Start(); });
+        FrmHotKey->FormCreate();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quorvel: no capture hotkey: %s\n", e.what());
+    }
 
     connect(ui->ChkArea, &QComboBox::activated, this, [this] { ChkAreaChange(); });
     connect(ui->ChkSaveTo, &QComboBox::activated, this, [this] { ChkSaveToChange(); });
@@ -51,6 +65,11 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
 }
 
 TFrmQuorvel::~TFrmQuorvel() = default;
+
+// The desktop's own use of the Print Screen key is left as the user set it: Linux desktops
+// bind keys in their own settings, and those are not changed behind the user's back. A key
+// the desktop holds shows up as a taken hotkey instead.
+void TFrmQuorvel::SetPrintScreenSnipping() {}
 
 QString TFrmQuorvel::TranslatedCaption() const {
     return TranslateText(windowTitle());
@@ -151,6 +170,13 @@ void TFrmQuorvel::AboutAction() {
 
 void TFrmQuorvel::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) {
+        // Only the window's empty parts, its labels and cards open the menu; the lists and
+        // the button keep their own right-click.
+        QWidget* under = childAt(event->position().toPoint());
+        for (QWidget* w = under; w != nullptr && w != this; w = w->parentWidget())
+            if (qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractButton*>(w) ||
+                qobject_cast<QListWidget*>(w))
+                return;
         Menu->popup(QCursor::pos());
         return;
     }

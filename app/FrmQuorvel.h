@@ -20,6 +20,7 @@ class TFrmQuorvel;
 namespace quorvel {
 
 class TCapture;
+class TFrmHotKey;
 
 enum TStatus : unsigned char { stIdle = 0, stRunning = 1, stBusy = 2 };
 
@@ -92,6 +93,7 @@ private:
     void ShowCaptureFailed(const QString& reason);
     QString TranslatedCaption() const;
     void CentreOnScreen();
+    void SetPrintScreenSnipping();
 
     // Option menu handlers.
     void ChkAreaChange();
@@ -99,6 +101,10 @@ private:
     void GroupClick(QAction* item);
     void ChkLang(QAction* item);
     void N10Click();
+    void N1Click();
+    void N4Click();
+    void ChkRegStartClick();
+    bool SelectFolder(QString& Path);
 
     std::unique_ptr<Ui::TFrmQuorvel> ui;
     TPlatform& FPlatform;
@@ -109,6 +115,10 @@ private:
     bool FCanClose = false;
     bool FTrayReady = false;
     QString FFirstArgument;
+
+public:
+    // The secondary windows the main window owns.
+    TFrmHotKey* FrmHotKey = nullptr;
 
 public:
     // The option menu and its items, named as the settings they hold.

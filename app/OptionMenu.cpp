@@ -4,6 +4,8 @@
 
 #include "record/FfmpegPath.h"
 #include "sinks/WebpWriter.h"
+#include "support/AutoStart.h"
+#include "support/FrmHotKey.h"
 #include "support/Links.h"
 #include "support/MessageBox.h"
 #include "support/Settings.h"
@@ -15,6 +17,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QUrl>
@@ -100,6 +103,9 @@ void TFrmQuorvel::CreateMenu() {
     connect(ChkMouse, &QAction::triggered, this,
             [](bool on) { SaveConfig(Settings::Mouse.Name, on); });
     connect(N9, &QAction::triggered, this, [this] { AboutAction(); });
+    connect(N1, &QAction::triggered, this, [this] { N1Click(); });
+    connect(N4, &QAction::triggered, this, [this] { N4Click(); });
+    connect(ChkRegStart, &QAction::triggered, this, [this] { ChkRegStartClick(); });
     connect(N10, &QAction::triggered, this, [this] { N10Click(); });
     connect(N12, &QAction::triggered, this, [this] { ui->BtnOpenDir->click(); });
     connect(ui->BtnOpenDir, &QPushButton::clicked, this,
@@ -142,6 +148,7 @@ void TFrmQuorvel::ChkLang(QAction* item) {
     for (int i = 0; i < items.size(); ++i)
         items[i]->setChecked(Language == QLatin1String(kLanguageCodes[i]));
     TranslateComponent(this, Language);
+    TranslateComponent(FrmHotKey);
     TranslateComponent(ui->ChkArea);
     TranslateComponent(ui->ChkSaveTo);
     QApplication::setApplicationDisplayName(TranslateText(windowTitle()));
@@ -155,6 +162,49 @@ void TFrmQuorvel::N10Click() {
     if (AskYesNo(TranslateText(QApplication::applicationDisplayName()),
                  TranslateText(QStringLiteral("정말 종료하시겠습니까?"))))
         ExitRequest();
+}
+
+void TFrmQuorvel::N1Click() {
+    if (FrmHotKey == nullptr)
+        return;
+    if (FrmHotKey->isVisible()) {
+        ForceForeground(FrmHotKey);
+        return;
+    }
+    FrmHotKey->exec();
+}
+
+void TFrmQuorvel::N4Click() {
+    QString path = SavePath;
+    if (SelectFolder(path)) {
+        SavePath = path;
+        SaveConfig(QString::fromLatin1(Settings::SavePath.Name), SavePath);
+    }
+}
+
+bool TFrmQuorvel::SelectFolder(QString& Path) {
+    QFileDialog dialog(nullptr, TranslateText(QStringLiteral("폴더 선택")), Path);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setLabelText(QFileDialog::Accept, TranslateText(QStringLiteral("선택")));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    Path = dialog.selectedFiles().constFirst();
+    return true;
+}
+
+void TFrmQuorvel::ChkRegStartClick() {
+    // The item has already turned its check mark over when this runs.
+    if (!SetAutoStart("Quorvel", ChkRegStart->isChecked())) {
+        ShowMessage(TranslatedCaption(),
+                    TranslateText(QStringLiteral(
+                        "잘못된 백신 또는 악성 프로그램이 부팅시 실행을 차단하였습니다.")),
+                    TMessageIcon::Error);
+        ChkRegStart->setChecked(false);
+    }
 }
 
 void TFrmQuorvel::ChkAreaChange() {

@@ -2,6 +2,7 @@
 
 #include "app/FrmQuorvel.h"
 
+#include "support/AutoStart.h"
 #include "support/Config.h"
 #include "support/Settings.h"
 #include "support/Translate.h"
@@ -50,6 +51,7 @@ void TFrmQuorvel::LoadConfig() {
     SavePath = config.ReadString(QString::fromLatin1(Settings::SavePath.Name), DefaultSavePath());
     ChkAudio->setChecked(config.Read(Settings::Audio));
     ChkMouse->setChecked(config.Read(Settings::Mouse));
+    ChkRegStart->setChecked(IsAutoStart("Quorvel"));
     ChkLog->setChecked(config.Read(Settings::FfmpegLog));
 
     Select(ui->ChkArea, 0);

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -20,6 +21,18 @@ struct TCursorImage {
     QImage Image; // Format_ARGB32_Premultiplied
     TPoint HotSpot;
     TPoint Position;
+};
+
+// A global hotkey: a key with modifiers that reaches this program from any application.
+class THotKey {
+public:
+    virtual ~THotKey() = default;
+    // Takes the key (a Windows virtual-key code: Print Screen, letters, digits, F1 to F12,
+    // Delete) with the modifier flags (1 Alt, 2 Ctrl, 4 Shift) in every NumLock and
+    // CapsLock state, after letting go of any key held before. False when the key has no
+    // counterpart here or another program already holds the combination.
+    virtual bool Register(std::uint8_t vk, unsigned modifiers) = 0;
+    virtual void Unregister() = 0;
 };
 
 class EPlatformError : public std::runtime_error {
@@ -52,6 +65,8 @@ public:
     virtual QImage GrabScreen(const TRect& rect) = 0;
     // The current cursor image, when the server can tell.
     virtual std::optional<TCursorImage> Cursor() = 0;
+    // A hotkey whose presses call `onPress` on the user-interface thread.
+    virtual std::unique_ptr<THotKey> CreateHotKey(std::function<void()> onPress) = 0;
 };
 
 // The platform of this process, connected to the X display on first use. Raises

@@ -2,6 +2,7 @@
 // extensions. It keeps its own connection to the X server, apart from Qt's.
 
 #include "platform/Platform.h"
+#include "platform/X11HotKey.h"
 
 #include <xcb/randr.h>
 #include <xcb/shm.h>
@@ -45,6 +46,9 @@ public:
     std::optional<TRect> WindowBounds(TWindowId window) override;
     QImage GrabScreen(const TRect& rect) override;
     std::optional<TCursorImage> Cursor() override;
+    std::unique_ptr<THotKey> CreateHotKey(std::function<void()> onPress) override {
+        return CreateX11HotKey(std::move(onPress));
+    }
 
 private:
     xcb_atom_t Atom(const char* name);

@@ -17,6 +17,7 @@ echo "== sanitizer build (clang, AddressSanitizer + UndefinedBehaviorSanitizer, 
 build_tree "$ROOT/build-asan" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DQUORVEL_SANITIZE=ON -DQUORVEL_FUZZ=ON -DQUORVEL_BENCH=OFF
+export QUORVEL_SANITIZED=1
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$ROOT/tests/lsan.supp:print_suppressions=0"

@@ -11,7 +11,9 @@ enum class TMessageIcon { Information, Error };
 // callers translate them. Safe to call from any thread: the box always opens on the
 // user-interface thread, and the caller waits until it is dismissed. Every message is
 // also written to the standard error stream, for the log of a session.
-void ShowMessage(const QString& Caption, const QString& Text, TMessageIcon Icon);
+// `Topmost` false gives a plain box that does not push itself in front.
+void ShowMessage(const QString& Caption, const QString& Text, TMessageIcon Icon,
+                 bool Topmost = true);
 
 // A Yes/No question with No as the default; true for Yes.
 bool AskYesNo(const QString& Caption, const QString& Text);

@@ -94,8 +94,12 @@ TDesktopSession::TDesktopSession(int width, int height) {
     Start({"openbox", "--config-file", QUORVEL_SOURCE_DIR "/tests/x11/openbox-rc.xml"},
           "openbox.log");
     // The window manager is up once it has claimed the screen and said what it supports.
-    WaitUntil([&] { return Status("xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_ACTIVE_WINDOW") == 0; },
-              10000);
+    WaitUntil(
+        [&] {
+            return Status("xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_ACTIVE_WINDOW") ==
+                   0;
+        },
+        10000);
     Status("xsetroot -solid '#2a5d8c'");
 }
 
@@ -143,13 +147,19 @@ bool TDesktopSession::StartQuorvel(const std::vector<std::string>& args,
                                    const std::vector<std::string>& env) {
     std::vector<std::string> argv{QuorvelBinary()};
     argv.insert(argv.end(), args.begin(), args.end());
-    FQuorvel = Start(argv, "quorvel.log", env);
+    // Each start logs to a file of its own, so that an earlier run's lines do not count.
+    FQuorvelLog = "quorvel-" + std::to_string(++FQuorvelStarts) + ".log";
+    FQuorvel = Start(argv, FQuorvelLog, env);
     return WaitUntil([&] { return QuorvelLog().find("quorvel: ready") != std::string::npos; },
-                     10000);
+                     10000 * TimeScale());
 }
 
 std::string TDesktopSession::QuorvelLog() const {
-    return ReadAll(FRoot + "/quorvel.log");
+    return ReadAll(FRoot + "/" + FQuorvelLog);
+}
+
+int TimeScale() {
+    return std::getenv("QUORVEL_SANITIZED") != nullptr ? 4 : 1;
 }
 
 int TDesktopSession::RunQuorvel(const std::vector<std::string>& args, int timeoutMs) {

@@ -61,7 +61,13 @@ private:
     std::string FRoot;
     std::vector<pid_t> FChildren;
     pid_t FQuorvel = -1;
+    int FQuorvelStarts = 0;
+    std::string FQuorvelLog = "quorvel-0.log";
 };
+
+// How much longer than usual things may take: programs built with the sanitizers start,
+// work and end several times slower. The sanitizer run of the tests sets QUORVEL_SANITIZED.
+int TimeScale();
 
 // The program files under test.
 std::string QuorvelBinary();
