@@ -10,7 +10,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
   qt6-qpa-plugins libqt6svg6 qt6-image-formats-plugins
   # X11 platform layer
-  libxcb1-dev libxcb-xfixes0-dev libxcb-randr0-dev libxcb-shm0-dev
+  libxcb1-dev libxcb-xfixes0-dev libxcb-randr0-dev libxcb-shm0-dev libx11-dev x11proto-dev
   # image encoders (libwebp is loaded at run time; its headers are not needed)
   zlib1g-dev libjpeg62-turbo-dev libgif-dev libwebp7
   # tests and benchmarks

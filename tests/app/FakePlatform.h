@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/Platform.h"
+
+namespace quorvel::test {
+
+// A desktop in memory: one 640x480 monitor of a flat colour, no windows, and hotkeys that
+// record what they were asked to take.
+class TFakePlatform final : public TPlatform {
+public:
+    struct THotKeyRecord {
+        std::uint8_t vk = 0;
+        unsigned modifiers = 0;
+        bool registered = false;
+    };
+
+    std::vector<TRect> Monitors() override { return {ScreenRect()}; }
+    TRect ScreenRect() override { return {0, 0, 640, 480}; }
+    TPoint PointerPosition() override { return {10, 10}; }
+    TWindowId ActiveWindow() override { return 0; }
+    TWindowId WindowAt(TPoint) override { return 0; }
+    std::optional<TRect> WindowBounds(TWindowId) override { return std::nullopt; }
+    QImage GrabScreen(const TRect& rect) override {
+        QImage image(rect.Width(), rect.Height(), QImage::Format_RGB32);
+        image.fill(0xFF336699u);
+        return image;
+    }
+    std::optional<TCursorImage> Cursor() override { return std::nullopt; }
+    std::unique_ptr<THotKey> CreateHotKey(std::function<void()> onPress) override;
+
+    THotKeyRecord HotKey;
+    bool RefuseHotKeys = false;
+    std::function<void()> PressHotKey;
+};
+
+} // namespace quorvel::test

@@ -1,0 +1,211 @@
+// The main window's own logic on Qt's offscreen platform with a desktop in memory: what
+// start-up reads, what the language switch changes, the list widths, and the hotkey
+// dialog's values.
+
+#include "FakePlatform.h"
+#include "TempFolder.h"
+#include "app/FrmQuorvel.h"
+#include "support/FrmHotKey.h"
+#include "support/Translate.h"
+#include "support/TranslateComponent.h"
+#include "ui_FrmHotKey.h"
+#include "ui_FrmQuorvel.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace quorvel::test {
+
+namespace {
+
+class THotKeyFake final : public THotKey {
+public:
+    explicit THotKeyFake(TFakePlatform& platform) : FPlatform(platform) {}
+    bool Register(std::uint8_t vk, unsigned modifiers) override {
+        FPlatform.HotKey = {vk, modifiers, !FPlatform.RefuseHotKeys};
+        return !FPlatform.RefuseHotKeys;
+    }
+    void Unregister() override { FPlatform.HotKey.registered = false; }
+
+private:
+    TFakePlatform& FPlatform;
+};
+
+} // namespace
+
+std::unique_ptr<THotKey> TFakePlatform::CreateHotKey(std::function<void()> onPress) {
+    PressHotKey = std::move(onPress);
+    return std::make_unique<THotKeyFake>(*this);
+}
+
+namespace {
+
+QString Q(const char* s) {
+    return QString::fromUtf8(s);
+}
+
+class MainWindowUnit : public testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("XDG_CONFIG_HOME", home.Path().c_str(), 1);
+        std::filesystem::create_directories(home.Path() / "Marbask");
+        language = CurrentLanguage();
+    }
+    void TearDown() override { SetCurrentLanguage(language); }
+    void Settings(const std::string& lines) {
+        std::ofstream(home.Path() / "Marbask" / "Quorvel.conf") << "[General]\n" << lines;
+    }
+    std::string Stored() const {
+        return ReadFileBytes((home.Path() / "Marbask" / "Quorvel.conf").string());
+    }
+
+    TTempFolder home;
+    TFakePlatform platform;
+    QString language;
+};
+
+} // namespace
+
+TEST_F(MainWindowUnit, FreshStartReadsTheDefaultsAndStoresOnlyTheTwoLists) {
+    Settings("");
+    TFrmQuorvel window(QString(), platform);
+    Ui::TFrmQuorvel& c = *window.Controls();
+    EXPECT_EQ(c.ChkArea->currentIndex(), 0);
+    EXPECT_EQ(c.ChkSaveTo->currentIndex(), 0);
+    EXPECT_EQ(c.ChkJPEG_qual->currentText(), Q("90"));
+    EXPECT_EQ(c.ChkWebp_qual->currentText(), Q("90"));
+    EXPECT_TRUE(window.ChkAppend1->isChecked());
+    EXPECT_TRUE(window.ChkSound2->isChecked());
+    EXPECT_TRUE(window.ChkMouse->isChecked());
+    EXPECT_FALSE(window.ChkRegStart->isChecked());
+    EXPECT_TRUE(window.ChkRecLimit0->isChecked());
+    EXPECT_EQ(c.PnlMain->currentIndex(), 0);
+    // Print Screen alone is the hotkey.
+    EXPECT_EQ(platform.HotKey.vk, 0x2C);
+    EXPECT_EQ(platform.HotKey.modifiers, 0u);
+    EXPECT_TRUE(platform.HotKey.registered);
+    const std::string stored = Stored();
+    EXPECT_NE(stored.find("area=0"), std::string::npos);
+    EXPECT_NE(stored.find("saveto=0"), std::string::npos);
+    EXPECT_EQ(stored.find("language"), std::string::npos) << stored;
+    EXPECT_EQ(stored.find("append"), std::string::npos) << stored;
+}
+
+TEST_F(MainWindowUnit, UnknownStoredValuesCheckNothingOrFallBack) {
+    Settings("language=EN\nappend=7\nsound=0\nrecord_limit=45\njpeg_quality=9\narea=5\n");
+    TFrmQuorvel window(QString(), platform);
+    EXPECT_EQ(window.Language, Q("en"));
+    for (QAction* a :
+         {window.ChkAppend1, window.ChkAppend2, window.ChkAppend3, window.ChkSound1,
+          window.ChkSound2, window.ChkSound3, window.ChkRecLimit0, window.ChkRecLimit30,
+          window.ChkRecLimit60, window.ChkRecLimit120, window.ChkRecLimit240})
+        EXPECT_FALSE(a->isChecked()) << a->objectName().toStdString();
+    EXPECT_EQ(window.Controls()->ChkJPEG_qual->currentIndex(), -1);
+    // The stored language stays as written until the user picks one; area 5 is stored as 0.
+    EXPECT_NE(Stored().find("language=EN"), std::string::npos);
+    EXPECT_NE(Stored().find("area=0"), std::string::npos);
+}
+
+TEST_F(MainWindowUnit, LanguageSwitchChangesEveryTextAtOnceAndIsStored) {
+    Settings("language=en\n");
+    TFrmQuorvel window(QString(), platform);
+    ASSERT_NE(window.TrayIcon, nullptr);
+    EXPECT_EQ(window.TrayIcon->toolTip(), Q("Quorvel 4.0.1"));
+    EXPECT_EQ(window.N10->text(), Q("Quit"));
+    window.ChkLangJa->trigger();
+    EXPECT_TRUE(window.ChkLangJa->isChecked());
+    EXPECT_FALSE(window.ChkLangEn->isChecked());
+    EXPECT_EQ(window.N10->text(), Q("終了"));
+    EXPECT_EQ(window.N1->text(), Q("ショートカットキー設定"));
+    EXPECT_EQ(window.Controls()->ChkArea->itemText(0), TranslateText(Q("전체화면 캡쳐"), Q("ja")));
+    EXPECT_EQ(window.Controls()->ChkSaveTo->itemText(7), TranslateText(Q("클립보드"), Q("ja")));
+    EXPECT_EQ(window.Controls()->BtnOpenDir->text(), Q("開いたフォルダ"));
+    // Window captions stay English outside Korean; the tooltip now has four version parts.
+    EXPECT_EQ(window.windowTitle(), Q("Quorvel"));
+    EXPECT_EQ(window.FrmHotKey->windowTitle(), Q("Hotkey setting"));
+    EXPECT_EQ(window.TrayIcon->toolTip(), Q("Quorvel 4.0.1.0"));
+    EXPECT_NE(Stored().find("language=ja"), std::string::npos);
+    window.ChkLangKo->trigger();
+    EXPECT_EQ(window.FrmHotKey->windowTitle(), Q("단축키 설정"));
+    EXPECT_EQ(window.N10->text(), Q("종료하기"));
+}
+
+TEST_F(MainWindowUnit, SaveToWidthFollowsTheListBesideIt) {
+    Settings("");
+    TFrmQuorvel window(QString(), platform);
+    Ui::TFrmQuorvel& c = *window.Controls();
+    window.show();
+    c.ChkSaveTo->setCurrentIndex(1);
+    emit c.ChkSaveTo->activated(1);
+    EXPECT_EQ(c.ChkSaveTo->width(), 82);
+    EXPECT_TRUE(c.ChkJPEG_qual->isVisible());
+    EXPECT_FALSE(c.ChkWebp_qual->isVisible());
+    c.ChkSaveTo->setCurrentIndex(3);
+    emit c.ChkSaveTo->activated(3);
+    EXPECT_EQ(c.ChkSaveTo->width(), 145);
+    EXPECT_FALSE(c.ChkJPEG_qual->isVisible());
+    EXPECT_NE(Stored().find("saveto=3"), std::string::npos);
+    // The quality lists keep their own positions.
+    c.ChkWebp_qual->setCurrentIndex(4);
+    emit c.ChkWebp_qual->activated(4);
+    EXPECT_NE(Stored().find("webp_quality=4"), std::string::npos);
+    EXPECT_EQ(Stored().find("jpeg_quality"), std::string::npos);
+}
+
+TEST_F(MainWindowUnit, GroupItemsKeepOneCheckAndStoreTheirValue) {
+    Settings("");
+    TFrmQuorvel window(QString(), platform);
+    window.ChkAppend2->trigger();
+    EXPECT_TRUE(window.ChkAppend2->isChecked());
+    EXPECT_FALSE(window.ChkAppend1->isChecked());
+    EXPECT_NE(Stored().find("append=2"), std::string::npos);
+    window.ChkRecLimit120->trigger();
+    EXPECT_NE(Stored().find("record_limit=120"), std::string::npos);
+    EXPECT_FALSE(window.ChkRecLimit0->isChecked());
+    window.ChkSound1->trigger();
+    EXPECT_NE(Stored().find("sound=1"), std::string::npos);
+    window.ChkAudio->trigger();
+    EXPECT_NE(Stored().find("audio=1"), std::string::npos);
+}
+
+TEST_F(MainWindowUnit, HotKeyDialogValues) {
+    Settings("hotkey=24641\n");
+    TFrmQuorvel window(QString(), platform);
+    TFrmHotKey& dialog = *window.FrmHotKey;
+    Ui::TFrmHotKey& c = *dialog.Controls();
+    // Ctrl+Shift+A: "A" chosen, Ctrl and Shift checked, registered with Ctrl | Shift.
+    EXPECT_EQ(c.ChkHotKey->currentText(), Q("A"));
+    EXPECT_TRUE(c.ChkCtrl->isChecked());
+    EXPECT_TRUE(c.ChkShift->isChecked());
+    EXPECT_FALSE(c.ChkAlt->isChecked());
+    EXPECT_EQ(platform.HotKey.vk, 0x41);
+    EXPECT_EQ(platform.HotKey.modifiers, 2u | 4u);
+    // DEL with Alt is stored as 0x802E.
+    c.ChkHotKey->setCurrentIndex(c.ChkHotKey->findText(Q("DEL")));
+    c.ChkCtrl->setChecked(false);
+    c.ChkShift->setChecked(false);
+    c.ChkAlt->setChecked(true);
+    EXPECT_EQ(dialog.GetShortCut(), 0x802E);
+    c.BtnYes->click();
+    EXPECT_NE(Stored().find("hotkey=32814"), std::string::npos);
+    EXPECT_EQ(platform.HotKey.vk, 0x2E);
+    EXPECT_EQ(platform.HotKey.modifiers, 1u);
+    // A press of the hotkey reaches the capture controller.
+    ASSERT_TRUE(platform.PressHotKey);
+    Settings("hotkey=32814\npath=" + home.Path().string() + "\nsound=1\n");
+    window.SavePath = QString::fromStdString(home.Path().string());
+    platform.PressHotKey();
+    EXPECT_TRUE(std::filesystem::exists(home.Path() / "Q-001.png"));
+    // Cancel puts the stored key back.
+    c.ChkHotKey->setCurrentIndex(0);
+    c.BtnNo->click();
+    EXPECT_EQ(c.ChkHotKey->currentText(), Q("DEL"));
+    EXPECT_EQ(platform.HotKey.vk, 0x2E);
+}
+
+} // namespace quorvel::test

@@ -1,0 +1,61 @@
+#include "support/AutoStart.h"
+#include "support/HotKeyNames.h"
+
+#include "TempFolder.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace quorvel;
+
+TEST(HotKeyNames, EntriesAndKeysMatchThroughTheirNames) {
+    const auto& entries = HotKeyListEntries();
+    ASSERT_EQ(entries.size(), 1u + 26u + 10u + 12u + 1u);
+    EXPECT_EQ(entries.front(), "PrintScreen");
+    EXPECT_EQ(entries[27], "1");
+    EXPECT_EQ(entries[36], "0");
+    EXPECT_EQ(entries.back(), "DEL");
+    for (const std::string& entry : entries) {
+        const auto key = KeyOfEntry(entry);
+        ASSERT_TRUE(key.has_value()) << entry;
+        EXPECT_EQ(EntryOfKey(*key), entry);
+    }
+    EXPECT_EQ(KeyOfEntry("PrintScreen"), 0x2C);
+    EXPECT_EQ(KeyNameOf(0x2C), "Sys Req");
+    EXPECT_EQ(KeyOfEntry("DEL"), 0x2E);
+    EXPECT_EQ(KeyOfName("del"), 0x2E);
+    EXPECT_EQ(KeyOfEntry("F12"), 0x7B);
+    EXPECT_EQ(EntryOfKey(0x90), ""); // a key the list does not hold
+    EXPECT_FALSE(KeyOfEntry("").has_value());
+    EXPECT_EQ(ModifiersOf(0x6041), kModControl | kModShift);
+    EXPECT_EQ(ModifiersOf(0x802E), kModAlt);
+}
+
+TEST(AutoStart, EntryQuotesThePathAndAddsStart) {
+    EXPECT_NE(AutoStartEntry("Quorvel", "/opt/q/quorvel").find("Exec=\"/opt/q/quorvel\" /start\n"),
+              std::string::npos);
+    // Characters the desktop entry format reserves inside quotes are escaped (and the
+    // backslash once more for the file).
+    EXPECT_NE(AutoStartEntry("Quorvel", "/a b/$x\"y").find("Exec=\"/a b/\\\\$x\\\\\"y\" /start\n"),
+              std::string::npos);
+}
+
+TEST(AutoStart, SwitchingOnAndOffAndRepointing) {
+    test::TTempFolder home;
+    ::setenv("XDG_CONFIG_HOME", home.Path().c_str(), 1);
+    EXPECT_FALSE(IsAutoStart("Quorvel"));
+    EXPECT_TRUE(SetAutoStart("Quorvel", false)); // nothing to remove is fine
+    EXPECT_TRUE(SetAutoStart("Quorvel", true));
+    const std::string file = AutoStartFile("Quorvel");
+    EXPECT_EQ(file, (home.Path() / "autostart" / "Quorvel.desktop").string());
+    // An entry that points at another copy is pointed at this one.
+    home.Touch("autostart/Quorvel.desktop", "[Desktop Entry]\nExec=\"/old/copy\" /start\n");
+    EXPECT_TRUE(IsAutoStart("Quorvel"));
+    EXPECT_EQ(test::ReadFileBytes(file).find("/old/copy"), std::string::npos);
+    EXPECT_TRUE(SetAutoStart("Quorvel", false));
+    EXPECT_FALSE(std::filesystem::exists(file));
+    // A configuration folder where no entry can be written.
+    std::filesystem::remove_all(home.Path() / "autostart");
+    home.Touch("autostart", "a file in the way");
+    EXPECT_FALSE(SetAutoStart("Quorvel", true));
+}

@@ -1,0 +1,286 @@
+// The main window, its option menu and the capture hotkey, driven with the mouse and the
+// keyboard on a private desktop; checked through the stored settings, the files written
+// and the screen.
+
+#include "DesktopSession.h"
+
+#include <QImage>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <thread>
+
+using quorvel::test::TDesktopSession;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void Pause(int ms = 250) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms * quorvel::test::TimeScale()));
+}
+
+std::size_t FileCount(const std::string& folder) {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+class MainWindow : public testing::Test {
+protected:
+    void Launch(const std::string& settings, const std::vector<std::string>& args = {}) {
+        session.WriteSettings("path=" + session.SaveFolder() + "\nsound=1\nmouse=0\n" + settings);
+        ASSERT_TRUE(session.StartQuorvel(args)) << session.QuorvelLog();
+        if (args.empty()) {
+            ASSERT_TRUE(FindWindow());
+        }
+    }
+    bool FindWindow() {
+        return TDesktopSession::WaitUntil(
+            [&] {
+                window = session.VisibleWindow("Quorvel");
+                if (window == 0)
+                    return false;
+                const std::string info = session.Output("xwininfo -id " + std::to_string(window));
+                const char* at = std::strstr(info.c_str(), "Absolute upper-left X:");
+                return at != nullptr &&
+                       std::sscanf(at, "Absolute upper-left X: %d\n Absolute upper-left Y: %d",
+                                   &origin.rx(), &origin.ry()) == 2;
+            },
+            5000);
+    }
+    // A point of the window's client area, in screen coordinates.
+    std::string At(int x, int y) const {
+        return std::to_string(origin.x() + x) + " " + std::to_string(origin.y() + y);
+    }
+    // A click as a hand makes it: a quick press and release can arrive before the window
+    // has taken the focus that the window manager gives it on the press.
+    void Click(int x, int y, int button = 1) {
+        const std::string b = std::to_string(button);
+        session.Status("xdotool mousemove " + At(x, y) + " mousedown " + b +
+                       " sleep 0.15 mouseup " + b);
+        Pause();
+    }
+    // Activates the window, whose keyboard focus starts on the capture-area list; Tab
+    // moves it on to the save-to list. Arrow keys on a list are choices, as for a user.
+    void Activate() {
+        session.Status("xdotool windowactivate --sync " + std::to_string(window) +
+                       " >/dev/null 2>&1");
+        Pause();
+    }
+    void Keys(const std::string& keys) {
+        session.Status("xdotool key --delay 60 " + keys);
+        Pause();
+    }
+    // Opens the option menu with a right click on the capture-area label.
+    void OpenMenu() { Click(40, 14, 3); }
+    std::string Setting(const std::string& name) const {
+        std::ifstream in(session.ConfigFile());
+        std::string line;
+        while (std::getline(in, line))
+            if (line.rfind(name + "=", 0) == 0)
+                return line.substr(name.size() + 1);
+        return {};
+    }
+    QImage WindowImage() const {
+        return session.Screenshot().copy(origin.x(), origin.y(), 162, 191);
+    }
+    bool LogHas(const std::string& text) const {
+        return TDesktopSession::WaitUntil(
+            [&] { return session.QuorvelLog().find(text) != std::string::npos; },
+            5000 * quorvel::test::TimeScale());
+    }
+
+    TDesktopSession session;
+    unsigned long window = 0;
+    QPoint origin;
+};
+
+} // namespace
+
+TEST_F(MainWindow, PrintScreenCapturesFromAnyApplication) {
+    Launch("area=0\nsaveto=0\n", {"/start"});
+    session.Start({quorvel::test::TestWindowBinary(), "Pattern", "300", "200", "100", "100"},
+                  "window.log");
+    ASSERT_TRUE(
+        TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Pattern") != 0; }, 5000));
+    Pause();
+    session.Status("xdotool key Print");
+    EXPECT_TRUE(
+        TDesktopSession::WaitUntil([&] { return FileCount(session.SaveFolder()) == 1; }, 5000));
+    // With Num Lock on the key still works.
+    session.Status("xdotool key Num_Lock && xdotool key Print && xdotool key Num_Lock");
+    EXPECT_TRUE(
+        TDesktopSession::WaitUntil([&] { return FileCount(session.SaveFolder()) == 2; }, 5000));
+}
+
+TEST_F(MainWindow, HotKeyDialogStoresCtrlShiftAAndUsesIt) {
+    Launch("area=0\nsaveto=0\n");
+    OpenMenu();
+    Keys("Down Down Down Return"); // "Hotkey setting"
+    ASSERT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return session.VisibleWindow("Hotkey setting") != 0; }, 5000));
+    // Focus starts on Ctrl; the tab order runs Ctrl, Alt, key list, Shift, OK.
+    Keys("space Tab Tab a Tab space Tab space");
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return Setting("hotkey") == "24641"; }, 3000))
+        << Setting("hotkey");
+    EXPECT_EQ(session.VisibleWindow("Hotkey setting"), 0u);
+    session.Status("xdotool key ctrl+shift+a");
+    EXPECT_TRUE(
+        TDesktopSession::WaitUntil([&] { return FileCount(session.SaveFolder()) == 1; }, 5000));
+    // Print Screen is free again.
+    session.Status("xdotool key Print");
+    Pause(500);
+    EXPECT_EQ(FileCount(session.SaveFolder()), 1u);
+}
+
+TEST_F(MainWindow, KeyHeldByAnotherProgramIsReportedAtStart) {
+    session.Start({QUORVEL_GRABKEY_BIN, "Print"}, "grab.log");
+    ASSERT_TRUE(TDesktopSession::WaitUntil(
+        [&] {
+            return session.Output("cat " + session.Root() + "/grab.log").find("grabbed") !=
+                   std::string::npos;
+        },
+        5000));
+    session.WriteSettings("path=" + session.SaveFolder() + "\nsound=1\n");
+    session.Start({quorvel::test::QuorvelBinary(), "/start"}, "quorvel-1.log");
+    EXPECT_TRUE(TDesktopSession::WaitUntil(
+        [&] {
+            return session.Output("cat " + session.Root() + "/quorvel-1.log")
+                       .find("An unknown program is using the shortcut key.\\r\\rPlease change the "
+                             "shortcut key.") != std::string::npos;
+        },
+        10000));
+    Pause();
+    session.Status("xdotool key Return"); // dismiss the message
+    // Then the dialog opens so that another key can be chosen.
+    EXPECT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return session.VisibleWindow("Hotkey setting") != 0; }, 5000));
+}
+
+TEST_F(MainWindow, MenuChoicesAreStoredAndReadBackAfterARestart) {
+    Launch("area=0\nsaveto=0\n");
+    OpenMenu();
+    Keys("Down Down Down Down Down Right Down Return"); // Filename setting > sequential #2
+    EXPECT_EQ(Setting("append"), "3");
+    OpenMenu();
+    Keys("Down Down Down Down Down Down Down Right Down Down Return"); // Sound setting > after
+                                                                       // capture
+    EXPECT_EQ(Setting("sound"), "3");
+    OpenMenu();
+    Keys("Down Down Down Down Down Down Down Down Return"); // Mouse cursor: on -> off
+    EXPECT_EQ(Setting("mouse"), "1");
+
+    session.Stop(session.QuorvelPid());
+    std::ofstream(session.SaveFolder() + "/Q-005.png") << "x";
+    ASSERT_TRUE(session.StartQuorvel({"/start"})) << session.QuorvelLog();
+    EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    // Sequential #2 takes the lowest free number of its extension.
+    EXPECT_TRUE(fs::exists(session.SaveFolder() + "/Q-001.png"));
+    EXPECT_EQ(Setting("append"), "3");
+}
+
+TEST_F(MainWindow, JpgNarrowsTheListAndShowsItsQualityPngRestoresIt) {
+    Launch("area=0\nsaveto=0\n");
+    // Between the narrowed list (82 wide) and the quality list (from 88) the card shows.
+    const auto gapIsBlank = [&] {
+        const QImage image = WindowImage();
+        const QRgb gap = image.pixel(8 + 85, 60 + 32);
+        return qRed(gap) == 255 && qGreen(gap) == 255 && qBlue(gap) == 255;
+    };
+    EXPECT_FALSE(gapIsBlank());
+    Activate();
+    Keys("Tab Down");
+    EXPECT_EQ(Setting("saveto"), "1");
+    EXPECT_TRUE(gapIsBlank());
+    Keys("Up");
+    EXPECT_EQ(Setting("saveto"), "0");
+    EXPECT_FALSE(gapIsBlank());
+}
+
+TEST_F(MainWindow, WebPWithoutALoadableLibraryFallsBackToPng) {
+    // A copy of the program with a broken libwebp.so.7 beside it.
+    const std::string folder = session.Root() + "/program";
+    fs::create_directories(folder);
+    fs::copy_file(quorvel::test::QuorvelBinary(), folder + "/quorvel");
+    std::ofstream(folder + "/libwebp.so.7") << "not a library";
+    session.WriteSettings("path=" + session.SaveFolder() + "\nsaveto=4\n");
+    session.Start({folder + "/quorvel", "/start"}, "quorvel-1.log");
+    EXPECT_TRUE(TDesktopSession::WaitUntil(
+        [&] {
+            return session.Output("cat " + session.Root() + "/quorvel-1.log")
+                       .find("\"libwebp.so.7\" file not found.") != std::string::npos;
+        },
+        10000));
+    Pause();
+    session.Status("xdotool key Return");
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return Setting("saveto") == "0"; }, 3000));
+}
+
+TEST_F(MainWindow, ColourPickerAreaIsStoredAsFullScreen) {
+    Launch("area=1\nsaveto=0\n");
+    EXPECT_EQ(Setting("area"), "1");
+    const QImage before = WindowImage();
+    Activate();
+    Keys("End");
+    EXPECT_EQ(Setting("area"), "0");
+    // The colour card replaces the save card.
+    EXPECT_NE(WindowImage(), before);
+}
+
+TEST_F(MainWindow, SwitchingToJapaneseChangesTheWindowAndIsKept) {
+    Launch("area=0\nsaveto=0\nlanguage=en\n");
+    const QImage english = WindowImage();
+    OpenMenu();
+    Keys("Down Down Down Down Right Down Down Return"); // Language > 日本語
+    EXPECT_EQ(Setting("language"), "ja");
+    const QImage japanese = WindowImage();
+    EXPECT_NE(japanese, english);
+    // The next start shows the same window as the switch did.
+    session.Stop(session.QuorvelPid());
+    ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
+    ASSERT_TRUE(FindWindow());
+    Pause();
+    EXPECT_EQ(WindowImage(), japanese);
+}
+
+TEST_F(MainWindow, RunOnSystemStartWritesTheAutostartEntry) {
+    Launch("area=0\nsaveto=0\n");
+    const std::string entry = session.Root() + "/config/autostart/Quorvel.desktop";
+    OpenMenu();
+    Keys("Down Down Down Down Down Down Down Down Down Return"); // Run on system start
+    ASSERT_TRUE(fs::exists(entry));
+    std::ifstream in(entry);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("Exec=\"" + quorvel::test::QuorvelBinary() + "\" /start\n"),
+              std::string::npos)
+        << text;
+    OpenMenu();
+    Keys("Down Down Down Down Down Down Down Down Down Return"); // and off again
+    EXPECT_FALSE(fs::exists(entry));
+}
+
+TEST_F(MainWindow, InstSwitchesAutostartOn) {
+    Launch("", {"/inst"});
+    EXPECT_TRUE(fs::exists(session.Root() + "/config/autostart/Quorvel.desktop"));
+    EXPECT_TRUE(FindWindow());
+}
+
+TEST_F(MainWindow, QuitAsksFirst) {
+    Launch("area=0\nsaveto=0\n");
+    OpenMenu();
+    Keys("Up Return"); // Quit, the last item
+    ASSERT_TRUE(LogHas("Are you sure you want to quit?"));
+    Pause();
+    Keys("Return"); // No is the default
+    Pause(500);
+    EXPECT_TRUE(TDesktopSession::Alive(session.QuorvelPid()));
+    OpenMenu();
+    Keys("Up Return");
+    Pause();
+    Keys("shift+Tab space"); // Yes
+    EXPECT_TRUE(
+        TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(session.QuorvelPid()); },
+                                   3000 * quorvel::test::TimeScale()));
+}
