@@ -2,6 +2,7 @@
 
 #include "app/ChannelProtocol.h"
 #include "app/CommandParser.h"
+#include "app/ListItemDrawer.h"
 #include "capture/Capture.h"
 #include "support/AutoStart.h"
 #include "support/FrmHotKey.h"
@@ -33,6 +34,9 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
     white.setColor(QPalette::Window, Qt::white);
     setPalette(white);
     setAttribute(Qt::WA_QuitOnClose, false);
+    for (QComboBox* list :
+         {ui->ChkArea, ui->ChkSaveTo, ui->ChkJPEG_qual, ui->ChkWebp_qual, ui->ChkOCR_lang})
+        UseListItemDrawer(list);
     CreateMenu();
 
     // Start-up, in order: the save card; start-with-the-desktop for "/inst"; the

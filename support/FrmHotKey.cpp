@@ -1,5 +1,6 @@
 #include "support/FrmHotKey.h"
 
+#include "app/ListItemDrawer.h"
 #include "support/Config.h"
 #include "support/HotKeyNames.h"
 #include "support/MessageBox.h"
@@ -15,6 +16,7 @@ TFrmHotKey::TFrmHotKey(QWidget* owner, TPlatform& platform, std::function<void()
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
+    UseListItemDrawer(ui->ChkHotKey);
     for (const std::string& entry : HotKeyListEntries())
         ui->ChkHotKey->addItem(QString::fromStdString(entry));
     connect(ui->BtnYes, &QPushButton::clicked, this, [this] { BtnYesClick(); });

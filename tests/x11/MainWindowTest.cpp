@@ -284,3 +284,32 @@ TEST_F(MainWindow, QuitAsksFirst) {
         TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(session.QuorvelPid()); },
                                    3000 * quorvel::test::TimeScale()));
 }
+
+TEST_F(MainWindow, FreshStartShowsTheWindowAndSavesToTheDesktop) {
+    // No settings at all: a user who has never run the program.
+    ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
+    ASSERT_TRUE(FindWindow());
+    Pause();
+    const QImage screen = session.Screenshot();
+    // The 162 x 191 window stands in the middle of the screen (its title bar, added by the
+    // window manager, below the middle line by up to its own height).
+    EXPECT_NEAR(origin.x() + 81, 960, 2);
+    EXPECT_NEAR(origin.y() + 95, 540, 24);
+    // White, with its two lists and the button drawn on it.
+    EXPECT_EQ(screen.pixel(origin.x() + 2, origin.y() + 150) & 0xFFFFFF, 0xFFFFFFu);
+    int drawn = 0;
+    for (int y = 0; y < 191; ++y)
+        for (int x = 0; x < 162; ++x)
+            drawn += (screen.pixel(origin.x() + x, origin.y() + y) & 0xFFFFFF) != 0xFFFFFFu;
+    EXPECT_GT(drawn, 1500);
+    // Print Screen saves a PNG named Q-001.png on the desktop, the sound playing (silently
+    // here: there is no audio device) before it.
+    session.Status("xdotool key Print");
+    EXPECT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return fs::exists(session.Root() + "/home/Desktop/Q-001.png"); },
+        5000 * quorvel::test::TimeScale()))
+        << session.QuorvelLog();
+    EXPECT_EQ(Setting("area"), "0");
+    EXPECT_EQ(Setting("saveto"), "0");
+    EXPECT_EQ(Setting("path"), "");
+}
