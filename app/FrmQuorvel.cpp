@@ -4,6 +4,9 @@
 #include "app/CommandParser.h"
 #include "app/ListItemDrawer.h"
 #include "capture/Capture.h"
+#include "capture/ColourPicker.h"
+#include "capture/FrmDrag.h"
+#include "capture/FrmLine.h"
 #include "support/AutoStart.h"
 #include "support/FrmHotKey.h"
 #include "support/Links.h"
@@ -20,6 +23,7 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QUrl>
 #include <cstdio>
 
@@ -38,6 +42,13 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
          {ui->ChkArea, ui->ChkSaveTo, ui->ChkJPEG_qual, ui->ChkWebp_qual, ui->ChkOCR_lang})
         UseListItemDrawer(list);
     CreateMenu();
+    ColourPicker = new TColourPicker(FPlatform, ui->LblColor, ui->ShpColor, ui->LstColor, this);
+    FHooks.CaptureColor = [this] { ColourPicker->CaptureColor(); };
+    FHooks.DragCapture = [this](QImage& bitmap, TRect& rect) {
+        TFrmDrag drag(this, FPlatform);
+        drag.Capture(bitmap, rect);
+        return drag.Run();
+    };
 
     // Start-up, in order: the save card; start-with-the-desktop for "/inst"; the
     // settings; the notification-area icon; the grabber; hiding for "/start"; the hotkey;
@@ -66,9 +77,13 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
     ChkAreaChange();
     ChkSaveToChange();
     CentreOnScreen();
+    // Once the program sits idle, ready the screen reading for the first capture.
+    QTimer::singleShot(1000, this, [this] { FPlatform.Prepare(); });
 }
 
-TFrmQuorvel::~TFrmQuorvel() = default;
+TFrmQuorvel::~TFrmQuorvel() {
+    delete FrmLine;
+}
 
 // The desktop's own use of the Print Screen key is left as the user set it: Linux desktops
 // bind keys in their own settings, and those are not changed behind the user's back. A key

@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 
 #include <QImage>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -20,6 +21,8 @@ class TFrmQuorvel;
 namespace quorvel {
 
 class TCapture;
+class TColourPicker;
+class TFrmLine;
 class TFrmHotKey;
 
 enum TStatus : unsigned char { stIdle = 0, stRunning = 1, stBusy = 2 };
@@ -119,6 +122,9 @@ private:
 public:
     // The secondary windows the main window owns.
     TFrmHotKey* FrmHotKey = nullptr;
+    TColourPicker* ColourPicker = nullptr;
+    // The window picker's ring while the window-control area is chosen.
+    QPointer<TFrmLine> FrmLine;
 
 public:
     // The option menu and its items, named as the settings they hold.

@@ -2,6 +2,8 @@
 
 #include "app/FrmQuorvel.h"
 
+#include "capture/ColourPicker.h"
+#include "capture/FrmLine.h"
 #include "record/FfmpegPath.h"
 #include "sinks/WebpWriter.h"
 #include "support/AutoStart.h"
@@ -211,8 +213,18 @@ void TFrmQuorvel::ChkAreaChange() {
     ui->ChkArea->setEnabled(false);
     ui->PnlMain->setCurrentIndex(0);
     const int area = ui->ChkArea->currentIndex();
+    if (FrmLine != nullptr) {
+        FrmLine->close();
+        FrmLine->deleteLater();
+        FrmLine = nullptr;
+    }
+    if (area == 4) {
+        FrmLine = new TFrmLine(this, FPlatform);
+        FrmLine->show();
+    }
     if (area == 6)
         ui->PnlMain->setCurrentIndex(1);
+    ColourPicker->SetSampling(ui->PnlMain->currentIndex() == 1);
     SaveConfig(QString::fromLatin1(Settings::Area.Name), area >= 0 && area <= 3 ? area : 0);
     ui->ChkArea->setEnabled(true);
 }

@@ -63,6 +63,9 @@ public:
     // The screen's pixels inside the rectangle as an RGB32 picture of the rectangle's size;
     // parts outside the screen are black. Raises EPlatformError when the screen cannot be read.
     virtual QImage GrabScreen(const TRect& rect) = 0;
+    // Readies the screen reading ahead of the first capture, so that it does not pay for
+    // setting up the shared memory the server writes into.
+    virtual void Prepare() = 0;
     // The current cursor image, when the server can tell.
     virtual std::optional<TCursorImage> Cursor() = 0;
     // A hotkey whose presses call `onPress` on the user-interface thread.

@@ -46,6 +46,7 @@ public:
     std::optional<TRect> WindowBounds(TWindowId window) override;
     QImage GrabScreen(const TRect& rect) override;
     std::optional<TCursorImage> Cursor() override;
+    void Prepare() override;
     std::unique_ptr<THotKey> CreateHotKey(std::function<void()> onPress) override {
         return CreateX11HotKey(std::move(onPress));
     }
@@ -260,8 +261,16 @@ TWindowId TX11Platform::DeepestAt(xcb_window_t parent, TPoint point) {
 TWindowId TX11Platform::WindowAt(TPoint point) {
     if (!ScreenRect().Contains(point))
         return 0;
-    const TWindowId window = DeepestAt(FRoot, point);
-    return window == FRoot ? 0 : window;
+    // The server picks the top-level window, honouring window shapes (a ring-shaped window
+    // is not "under" the points inside its ring); below it the search goes by rectangles.
+    TReply<xcb_translate_coordinates_reply_t> t(xcb_translate_coordinates_reply(
+        FConn,
+        xcb_translate_coordinates(FConn, FRoot, FRoot, static_cast<std::int16_t>(point.X),
+                                  static_cast<std::int16_t>(point.Y)),
+        nullptr));
+    if (!t || t->child == XCB_WINDOW_NONE)
+        return 0;
+    return DeepestAt(t->child, point);
 }
 
 std::optional<TRect> TX11Platform::WindowBounds(TWindowId window) {
@@ -341,6 +350,23 @@ void TX11Platform::ReleaseShm() {
     ::shmdt(FShmAddress);
     FShmAddress = nullptr;
     FShmSize = 0;
+}
+
+// One read of the whole screen into the shared segment, which makes the server fault its
+// pages in now rather than during the first capture. The program does not read the
+// segment here, so its own memory use stays as it was.
+void TX11Platform::Prepare() {
+    const TRect screen = ScreenRect();
+    if (!FShm || !EnsureShm(static_cast<std::size_t>(screen.Width()) * screen.Height() * 4))
+        return;
+    xcb_generic_error_t* error = nullptr;
+    TReply<xcb_shm_get_image_reply_t> r(xcb_shm_get_image_reply(
+        FConn,
+        xcb_shm_get_image(FConn, FRoot, 0, 0, static_cast<std::uint16_t>(screen.Width()),
+                          static_cast<std::uint16_t>(screen.Height()), ~0u,
+                          XCB_IMAGE_FORMAT_Z_PIXMAP, FShmSeg, 0),
+        &error));
+    std::free(error);
 }
 
 bool TX11Platform::GrabShm(const TRect& rect, QImage& image, int dx, int dy) {

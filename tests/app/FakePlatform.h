@@ -26,6 +26,7 @@ public:
         return image;
     }
     std::optional<TCursorImage> Cursor() override { return std::nullopt; }
+    void Prepare() override {}
     std::unique_ptr<THotKey> CreateHotKey(std::function<void()> onPress) override;
 
     THotKeyRecord HotKey;

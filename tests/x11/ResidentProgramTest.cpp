@@ -98,6 +98,14 @@ protected:
         return id;
     }
 
+    // The frame the window manager put around a window: its left, right, top and bottom.
+    bool FrameExtents(unsigned long window, int& left, int& right, int& top, int& bottom) {
+        const std::string extents =
+            session.Output("xprop -id " + std::to_string(window) + " _NET_FRAME_EXTENTS");
+        return std::sscanf(extents.c_str(), "_NET_FRAME_EXTENTS(CARDINAL) = %d, %d, %d, %d", &left,
+                           &right, &top, &bottom) == 4;
+    }
+
     TDesktopSession session;
 };
 
@@ -237,12 +245,7 @@ TEST_F(ResidentProgram, ActiveWindowCaptureIsTheWindowWithItsFrame) {
     ASSERT_NE(window, 0u);
     // The frame: the client plus the extents the window manager reports.
     int left = 0, right = 0, top = 0, bottom = 0;
-    const std::string extents =
-        session.Output("xprop -id " + std::to_string(window) + " _NET_FRAME_EXTENTS");
-    ASSERT_EQ(std::sscanf(extents.c_str(), "_NET_FRAME_EXTENTS(CARDINAL) = %d, %d, %d, %d", &left,
-                          &right, &top, &bottom),
-              4)
-        << extents;
+    ASSERT_TRUE(FrameExtents(window, left, right, top, bottom));
     const QImage capture = Load(CaptureOnce());
     EXPECT_EQ(capture.size(), QSize(300 + left + right, 200 + top + bottom));
     // The client sits inside at the frame's offsets, pixel for pixel as on screen.
@@ -336,11 +339,7 @@ TEST_F(ResidentProgram, CapturesAreInPhysicalPixelsUnderScaleFactorTwo) {
     session.Status("xdotool windowactivate --sync " + std::to_string(window));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     int left = 0, right = 0, top = 0, bottom = 0;
-    const std::string extents =
-        session.Output("xprop -id " + std::to_string(window) + " _NET_FRAME_EXTENTS");
-    ASSERT_EQ(std::sscanf(extents.c_str(), "_NET_FRAME_EXTENTS(CARDINAL) = %d, %d, %d, %d", &left,
-                          &right, &top, &bottom),
-              4);
+    ASSERT_TRUE(FrameExtents(window, left, right, top, bottom));
     const QImage active = Load(CaptureOnce());
     EXPECT_EQ(active.size(), QSize(300 + left + right, 200 + top + bottom));
 }
@@ -351,11 +350,7 @@ TEST_F(ResidentProgram, WindowControlCaptureTakesTheWindowUnderThePointer) {
     const unsigned long window = ShowPatternWindow("Pattern", 250, 150, 900, 500);
     ShowPatternWindow("Other", 200, 200, 100, 100); // the active window is another one
     int left = 0, right = 0, top = 0, bottom = 0;
-    const std::string extents =
-        session.Output("xprop -id " + std::to_string(window) + " _NET_FRAME_EXTENTS");
-    ASSERT_EQ(std::sscanf(extents.c_str(), "_NET_FRAME_EXTENTS(CARDINAL) = %d, %d, %d, %d", &left,
-                          &right, &top, &bottom),
-              4);
+    ASSERT_TRUE(FrameExtents(window, left, right, top, bottom));
     // Over the client area and over the title bar alike: the window with its frame.
     for (const char* where : {"1000 560", "1000 508"}) {
         session.Status(std::string("xdotool mousemove ") + where);

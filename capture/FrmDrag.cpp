@@ -1,0 +1,157 @@
+#include "capture/FrmDrag.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <cstdlib>
+
+namespace quorvel {
+
+TFrmDrag::TFrmDrag(QWidget* owner, TPlatform& platform)
+    : QWidget(owner, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                         Qt::X11BypassWindowManagerHint),
+      FPlatform(platform) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setCursor(Qt::CrossCursor);
+    setMouseTracking(true);
+    TmrActive.setInterval(100);
+    connect(&TmrActive, &QTimer::timeout, this, [this] { TmrActiveTimer(); });
+}
+
+TFrmDrag::~TFrmDrag() = default;
+
+void TFrmDrag::Capture(QImage& Bitmap, TRect& Rect) {
+    Bitmap = QImage();
+    FBitmap = &Bitmap;
+    FRect = &Rect;
+}
+
+QRect TFrmDrag::Normalised(QPoint a, QPoint b) {
+    return QRect(QPoint(std::min(a.x(), b.x()), std::min(a.y(), b.y())),
+                 QPoint(std::max(a.x(), b.x()) - 1, std::max(a.y(), b.y()) - 1));
+}
+
+bool TFrmDrag::Run() {
+    // The desktop is read once, before the overlay is on screen, so that neither the
+    // overlay nor the cursor can be in it.
+    FOverlay = FPlatform.ScreenRect();
+    FImage = std::make_unique<TSelectionImage>(FPlatform.GrabScreen(FOverlay));
+    FActiveAtStart = FPlatform.ActiveWindow();
+    const qreal ratio = devicePixelRatioF();
+    setGeometry(QRect(qRound(FOverlay.Left / ratio), qRound(FOverlay.Top / ratio),
+                      qRound(FOverlay.Width() / ratio), qRound(FOverlay.Height() / ratio)));
+    show();
+    raise();
+    activateWindow();
+    grabKeyboard();
+    TmrActive.start();
+    FLoop.exec();
+    TmrActive.stop();
+    releaseKeyboard();
+    hide();
+    return FSelected;
+}
+
+QPoint TFrmDrag::PointerInOverlay(const QMouseEvent* event) const {
+    // Where the event happened, in physical pixels. Under a scale factor Qt's position is
+    // coarser than a pixel; the server's pointer position is exact, and is taken when it
+    // agrees with the event (the pointer has not moved on since).
+    const qreal ratio = devicePixelRatioF();
+    const QPointF global = event->globalPosition() * ratio;
+    QPoint p(qRound(global.x()), qRound(global.y()));
+    if (ratio != 1.0) {
+        const TPoint exact = FPlatform.PointerPosition();
+        if (std::abs(exact.X - p.x()) < ratio && std::abs(exact.Y - p.y()) < ratio)
+            p = {exact.X, exact.Y};
+    }
+    return {p.x() - FOverlay.Left, p.y() - FOverlay.Top};
+}
+
+void TFrmDrag::DrawSelection() {
+    const QRegion changed = FImage->SetSelection(FCaptureRect);
+    const qreal ratio = devicePixelRatioF();
+    for (const QRect& r : changed)
+        update(QRect(QPoint(static_cast<int>(r.left() / ratio), static_cast<int>(r.top() / ratio)),
+                     QPoint(static_cast<int>((r.right() + 1) / ratio) + 1,
+                            static_cast<int>((r.bottom() + 1) / ratio) + 1)));
+}
+
+void TFrmDrag::paintEvent(QPaintEvent* event) {
+    if (!FImage)
+        return;
+    QPainter painter(this);
+    QImage shown = FImage->Displayed();
+    shown.setDevicePixelRatio(devicePixelRatioF());
+    for (const QRect& r : event->region())
+        painter.drawImage(
+            r, shown,
+            QRectF(r.left() * shown.devicePixelRatio(), r.top() * shown.devicePixelRatio(),
+                   r.width() * shown.devicePixelRatio(), r.height() * shown.devicePixelRatio()));
+}
+
+void TFrmDrag::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return;
+    FSelecting = true;
+    FStartPoint = FEndPoint = PointerInOverlay(event);
+}
+
+void TFrmDrag::mouseMoveEvent(QMouseEvent* event) {
+    if (!FSelecting)
+        return;
+    FEndPoint = PointerInOverlay(event);
+    FCaptureRect = Normalised(FStartPoint, FEndPoint);
+    DrawSelection();
+}
+
+void TFrmDrag::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !FSelecting)
+        return;
+    FSelecting = false;
+    FEndPoint = PointerInOverlay(event);
+    FCaptureRect = Normalised(FStartPoint, FEndPoint);
+    DrawSelection();
+    const QRect selection = FImage->Selection();
+    if (selection.isEmpty())
+        return; // a click or a line selects nothing; another drag may follow
+    if (FBitmap != nullptr)
+        *FBitmap = FImage->Screen().copy(selection);
+    if (FRect != nullptr)
+        *FRect = {FOverlay.Left + selection.left(), FOverlay.Top + selection.top(),
+                  FOverlay.Left + selection.left() + selection.width(),
+                  FOverlay.Top + selection.top() + selection.height()};
+    Finish(true);
+}
+
+void TFrmDrag::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        Cancel();
+    }
+}
+
+void TFrmDrag::Cancel() {
+    if (FBitmap != nullptr)
+        *FBitmap = QImage();
+    Finish(false);
+}
+
+void TFrmDrag::Finish(bool selected) {
+    FSelected = selected;
+    FLoop.quit();
+}
+
+// Another application taking the focus ends the selection; while none does, the overlay
+// stays above everything.
+void TFrmDrag::TmrActiveTimer() {
+    const TWindowId active = FPlatform.ActiveWindow();
+    if (active != FActiveAtStart && active != 0 && active != static_cast<TWindowId>(winId())) {
+        Cancel();
+        return;
+    }
+    raise();
+}
+
+} // namespace quorvel
