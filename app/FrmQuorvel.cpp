@@ -5,12 +5,15 @@
 #include "app/ListItemDrawer.h"
 #include "capture/Capture.h"
 #include "capture/ColourPicker.h"
+#include "capture/FrmArea.h"
 #include "capture/FrmDrag.h"
 #include "capture/FrmLine.h"
+#include "capture/FrmSize.h"
 #include "support/AutoStart.h"
 #include "support/FrmHotKey.h"
 #include "support/Links.h"
 #include "support/MessageBox.h"
+#include "support/Settings.h"
 #include "support/Translate.h"
 #include "support/Version.h"
 #include "ui_FrmQuorvel.h"
@@ -70,6 +73,19 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
     } catch (const std::exception& e) {
         std::fprintf(stderr, "quorvel: no capture hotkey: %s\n", e.what());
     }
+    FrmSize = new TFrmSize(this);
+    FrmArea = new TFrmArea(FrmSize, FPlatform,
+                           {[this] { return IsRecording(); },
+                            [this] {
+                                if (FHooks.RecordStop)
+                                    FHooks.RecordStop();
+                            },
+                            [this] {
+                                // Full screen without running the list's handler; stored at once.
+                                ui->ChkArea->setCurrentIndex(0);
+                                SaveConfig(QString::fromLatin1(Settings::Area.Name), 0);
+                            }});
+    FHooks.RegionRect = [this] { return FrmArea->GetRect(); };
 
     connect(ui->ChkArea, &QComboBox::activated, this, [this] { ChkAreaChange(); });
     connect(ui->ChkSaveTo, &QComboBox::activated, this, [this] { ChkSaveToChange(); });
@@ -83,6 +99,7 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
 
 TFrmQuorvel::~TFrmQuorvel() {
     delete FrmLine;
+    delete FrmArea;
 }
 
 // The desktop's own use of the Print Screen key is left as the user set it: Linux desktops

@@ -23,6 +23,8 @@ namespace quorvel {
 class TCapture;
 class TColourPicker;
 class TFrmLine;
+class TFrmArea;
+class TFrmSize;
 class TFrmHotKey;
 
 enum TStatus : unsigned char { stIdle = 0, stRunning = 1, stBusy = 2 };
@@ -123,6 +125,8 @@ public:
     // The secondary windows the main window owns.
     TFrmHotKey* FrmHotKey = nullptr;
     TColourPicker* ColourPicker = nullptr;
+    TFrmSize* FrmSize = nullptr;
+    TFrmArea* FrmArea = nullptr;
     // The window picker's ring while the window-control area is chosen.
     QPointer<TFrmLine> FrmLine;
 

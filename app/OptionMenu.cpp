@@ -3,7 +3,9 @@
 #include "app/FrmQuorvel.h"
 
 #include "capture/ColourPicker.h"
+#include "capture/FrmArea.h"
 #include "capture/FrmLine.h"
+#include "capture/FrmSize.h"
 #include "record/FfmpegPath.h"
 #include "sinks/WebpWriter.h"
 #include "support/AutoStart.h"
@@ -150,7 +152,9 @@ void TFrmQuorvel::ChkLang(QAction* item) {
     for (int i = 0; i < items.size(); ++i)
         items[i]->setChecked(Language == QLatin1String(kLanguageCodes[i]));
     TranslateComponent(this, Language);
+    TranslateComponent(FrmArea);
     TranslateComponent(FrmHotKey);
+    TranslateComponent(FrmSize);
     TranslateComponent(ui->ChkArea);
     TranslateComponent(ui->ChkSaveTo);
     QApplication::setApplicationDisplayName(TranslateText(windowTitle()));
@@ -213,11 +217,15 @@ void TFrmQuorvel::ChkAreaChange() {
     ui->ChkArea->setEnabled(false);
     ui->PnlMain->setCurrentIndex(0);
     const int area = ui->ChkArea->currentIndex();
+    if (FrmArea != nullptr && FrmArea->isVisible())
+        FrmArea->close();
     if (FrmLine != nullptr) {
         FrmLine->close();
         FrmLine->deleteLater();
         FrmLine = nullptr;
     }
+    if (area == 1 && FrmArea != nullptr)
+        FrmArea->show();
     if (area == 4) {
         FrmLine = new TFrmLine(this, FPlatform);
         FrmLine->show();

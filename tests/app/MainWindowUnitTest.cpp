@@ -5,6 +5,8 @@
 #include "FakePlatform.h"
 #include "TempFolder.h"
 #include "app/FrmQuorvel.h"
+#include "capture/ColourPicker.h"
+#include "capture/FrmArea.h"
 #include "support/FrmHotKey.h"
 #include "support/Translate.h"
 #include "support/TranslateComponent.h"
@@ -13,7 +15,11 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QListWidget>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QSystemTrayIcon>
 #include <filesystem>
 #include <fstream>
@@ -206,6 +212,82 @@ TEST_F(MainWindowUnit, HotKeyDialogValues) {
     c.BtnNo->click();
     EXPECT_EQ(c.ChkHotKey->currentText(), Q("DEL"));
     EXPECT_EQ(platform.HotKey.vk, 0x2E);
+}
+
+} // namespace quorvel::test
+
+namespace quorvel::test {
+
+TEST_F(MainWindowUnit, RegionFrameCloseButtonAndHideKeepTheirMeanings) {
+    Settings("area=1\n");
+    TFrmQuorvel window(QString(), platform);
+    TFrmArea& frame = *window.FrmArea;
+    EXPECT_TRUE(frame.isVisible());
+    // The hole of a 480 x 360 frame centred on the 640 x 480 desktop in memory.
+    const TRect hole = frame.GetRect();
+    EXPECT_EQ(hole.Width(), 480);
+    EXPECT_EQ(hole.Height(), 360);
+    // "Hide" keeps the region area; captures still use the hidden frame's rectangle.
+    frame.PopClose->trigger();
+    EXPECT_FALSE(frame.isVisible());
+    EXPECT_EQ(window.Controls()->ChkArea->currentIndex(), 1);
+    EXPECT_NE(Stored().find("area=1"), std::string::npos);
+    // The close button: full screen, stored at once, the frame hidden.
+    frame.show();
+    auto* close = frame.findChild<QLabel*>(QStringLiteral("BtnClose"));
+    ASSERT_NE(close, nullptr);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(4, 4), close->mapToGlobal(QPointF(4, 4)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(close, &press);
+    EXPECT_FALSE(frame.isVisible());
+    EXPECT_EQ(window.Controls()->ChkArea->currentIndex(), 0);
+    EXPECT_NE(Stored().find("area=0"), std::string::npos);
+}
+
+TEST_F(MainWindowUnit, RegionFrameSizesAndPresetNames) {
+    Settings("area=1\nwidth_2=640\nheight_2=480\n");
+    TFrmQuorvel window(QString(), platform);
+    TFrmArea& frame = *window.FrmArea;
+    EXPECT_EQ(frame.PopSize_2->text(), QStringLiteral("640x480"));
+    frame.SetSize(100, 1, 2);
+    EXPECT_EQ(frame.GetRect().Width(), 100);
+    EXPECT_EQ(frame.GetRect().Height(), 2); // never smaller than 2 x 2
+    EXPECT_EQ(frame.PopSize_2->text(), QStringLiteral("100x2"));
+    // The size label shows the dialog's fields, which hold at least 64.
+    EXPECT_EQ(frame.findChild<QLabel*>(QStringLiteral("LblSize"))->text(),
+              QStringLiteral("100x64"));
+    EXPECT_NE(Stored().find("height=2"), std::string::npos);
+    frame.SetMove(30, 40);
+    EXPECT_EQ(frame.GetRect().Left, 36);
+    EXPECT_EQ(frame.GetRect().Top, 40 + 25 + 6);
+}
+
+} // namespace quorvel::test
+
+namespace quorvel::test {
+
+TEST_F(MainWindowUnit, ColourListKeepsNewestFirstAndItsPopupActsOnTheSelection) {
+    Settings("area=6\n");
+    TFrmQuorvel window(QString(), platform);
+    TColourPicker& picker = *window.ColourPicker;
+    EXPECT_TRUE(picker.Sampling());
+    picker.TmrColorTimer();
+    EXPECT_EQ(window.Controls()->LblColor->text(), QStringLiteral("336699"));
+    // (Captures put codes here and on the clipboard; the desktop tests cover that.)
+    QListWidget& list = *window.Controls()->LstColor;
+    list.insertItem(0, QStringLiteral("FF0000"));
+    list.insertItem(0, QStringLiteral("336699"));
+    // Nothing selected: delete does nothing.
+    list.clearSelection();
+    picker.N7Click();
+    EXPECT_EQ(list.count(), 2);
+    list.setCurrentRow(1);
+    picker.N7Click();
+    EXPECT_EQ(list.count(), 1);
+    // Another area stops the sampling.
+    window.Controls()->ChkArea->setCurrentIndex(0);
+    emit window.Controls()->ChkArea->activated(0);
+    EXPECT_FALSE(picker.Sampling());
 }
 
 } // namespace quorvel::test

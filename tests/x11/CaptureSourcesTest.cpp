@@ -212,3 +212,144 @@ TEST_F(CaptureSources, RingSurroundsTheWindowUnderThePointer) {
     ASSERT_EQ(capture.size(), frame.size());
     EXPECT_EQ(Differences(capture, shown.copy(frame)), 0);
 }
+
+namespace {
+
+const char* const kFrameTitle = "영역지정 - Quorvel";
+
+class RegionFrame : public CaptureSources {
+protected:
+    unsigned long FrameWindow() {
+        unsigned long id = 0;
+        TDesktopSession::WaitUntil([&] { return (id = session.VisibleWindow(kFrameTitle)) != 0; },
+                                   5000);
+        return id;
+    }
+    std::string Setting(const std::string& name) const {
+        const std::string text = session.ReadSettings();
+        const std::size_t at = text.find("\n" + name + "=");
+        if (at == std::string::npos)
+            return {};
+        const std::size_t start = at + name.size() + 2;
+        return text.substr(start, text.find('\n', start) - start);
+    }
+    void Keys(const std::string& keys) {
+        session.Status("xdotool key --delay 40 " + keys);
+        Pause();
+    }
+};
+
+} // namespace
+
+TEST_F(RegionFrame, CaptureIsTheHoleAfterMovingAndResizingFromTheKeyboard) {
+    Launch("area=1\nsaveto=0\n");
+    ShowPatternWindow("Pattern", 700, 500, 600, 300);
+    const unsigned long frame = FrameWindow();
+    ASSERT_NE(frame, 0u);
+    // First start: a 480 x 360 hole centred on the 1920 x 1080 monitor.
+    EXPECT_EQ(Setting("left"), "720");
+    EXPECT_EQ(Setting("top"), "360");
+    session.Status("xdotool windowactivate --sync " + std::to_string(frame) + " 2>/dev/null");
+    Pause();
+    Keys("Right Right Right Down shift+Left shift+Left shift+Left shift+Left shift+Left ctrl+Down");
+    EXPECT_EQ(Setting("left"), "723");
+    EXPECT_EQ(Setting("top"), "361");
+    EXPECT_EQ(Setting("width"), "475");
+    EXPECT_EQ(Setting("height"), "370");
+    const QImage screen = session.Screenshot();
+    EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    const QImage capture = Capture(session.NewestCapture());
+    ASSERT_EQ(capture.size(), QSize(475, 370));
+    // The hole starts 6 pixels inside the frame, below the 25-pixel header.
+    EXPECT_EQ(Differences(capture, screen.copy(723 + 6, 361 + 25 + 6, 475, 370)), 0);
+}
+
+TEST_F(RegionFrame, PresetsAndTheSizeDialogSetAndStoreTheSize) {
+    Launch("area=1\nsaveto=0\n");
+    const unsigned long frame = FrameWindow();
+    ASSERT_NE(frame, 0u);
+    // The header's popup: the first preset is 320 x 240 unless changed.
+    session.Status("xdotool mousemove 900 372 click 3");
+    Pause();
+    Keys("Down Return");
+    EXPECT_EQ(Setting("width"), "320");
+    EXPECT_EQ(Setting("height"), "240");
+    EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    EXPECT_EQ(Capture(session.NewestCapture()).size(), QSize(320, 240));
+    // "Setting" opens the size dialog; Apply on Custom #2 with 800 x 600.
+    session.Status("xdotool mousemove 800 372 click 3");
+    Pause();
+    Keys("Down Down Down Down Return");
+    ASSERT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return session.VisibleWindow("Size setting") != 0; }, 5000));
+    Keys("Tab Tab Tab Tab Tab Tab ctrl+a 8 0 0 Tab ctrl+a 6 0 0 Tab space");
+    EXPECT_EQ(Setting("width_2"), "800");
+    EXPECT_EQ(Setting("height_2"), "600");
+    EXPECT_EQ(Setting("width"), "800");
+    EXPECT_EQ(Setting("height"), "600");
+    EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    EXPECT_EQ(Capture(session.NewestCapture()).size(), QSize(800, 600));
+}
+
+TEST_F(RegionFrame, StoredFrameOnTheDesktopsEdgeStartsOver) {
+    Launch("area=1\nsaveto=0\nleft=0\ntop=100\nwidth=300\nheight=200\n");
+    ASSERT_NE(FrameWindow(), 0u);
+    EXPECT_EQ(Setting("left"), "720");
+    EXPECT_EQ(Setting("top"), "360");
+    EXPECT_EQ(Setting("width"), "480");
+    EXPECT_EQ(Setting("height"), "360");
+}
+
+TEST_F(RegionFrame, CloseButtonSwitchesToFullScreen) {
+    Launch("area=1\nsaveto=0\n");
+    ASSERT_NE(FrameWindow(), 0u);
+    // The close button sits near the header's right end: 720 + 492 - 80 + 58 + 8, 360 + 5 + 8.
+    session.Status("xdotool mousemove 1198 373 click 1");
+    EXPECT_TRUE(
+        TDesktopSession::WaitUntil([&] { return session.VisibleWindow(kFrameTitle) == 0; }, 3000));
+    EXPECT_EQ(Setting("area"), "0");
+    EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    EXPECT_EQ(Capture(session.NewestCapture()).size(), QSize(1920, 1080));
+}
+
+TEST_F(RegionFrame, DraggingTheHeaderMovesTheFrameAndTheCaptureFollows) {
+    Launch("area=1\nsaveto=0\n");
+    ASSERT_NE(FrameWindow(), 0u);
+    session.Status("xdotool mousemove 900 372 mousedown 1 sleep 0.2 mousemove 950 400 sleep 0.2 "
+                   "mousemove 1000 452 "
+                   "sleep 0.2 mouseup 1");
+    Pause(500);
+    EXPECT_EQ(Setting("left"), "820");
+    EXPECT_EQ(Setting("top"), "440");
+    const QImage screen = session.Screenshot();
+    EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    EXPECT_EQ(Differences(Capture(session.NewestCapture()), screen.copy(826, 471, 480, 360)), 0);
+}
+
+TEST_F(RegionFrame, DraggingTheBorderResizesTheHole) {
+    Launch("area=1\nsaveto=0\n");
+    ASSERT_NE(FrameWindow(), 0u);
+    // The bottom-right corner of the 492 x 397 frame at (720, 360).
+    session.Status("xdotool mousemove 1209 754 mousedown 1 sleep 0.2 mousemove 1230 770 sleep 0.2 "
+                   "mousemove 1249 784 "
+                   "sleep 0.2 mouseup 1");
+    Pause(500);
+    EXPECT_EQ(Setting("left"), "720");
+    EXPECT_EQ(Setting("width"), "520");
+    EXPECT_EQ(Setting("height"), "390");
+    EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    EXPECT_EQ(Capture(session.NewestCapture()).size(), QSize(520, 390));
+}
+
+TEST_F(RegionFrame, HoleIsInPhysicalPixelsUnderScaleFactorTwo) {
+    Launch("area=1\nsaveto=0\nleft=100\ntop=100\nwidth=400\nheight=300\n", {"QT_SCALE_FACTOR=2"});
+    ShowPatternWindow("Pattern", 600, 500, 50, 50);
+    ASSERT_NE(FrameWindow(), 0u);
+    Pause();
+    const QImage screen = session.Screenshot();
+    EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    const QImage capture = Capture(session.NewestCapture());
+    ASSERT_EQ(capture.size(), QSize(400, 300));
+    // The header is 50 physical pixels high at this scale; the border stays 6.
+    EXPECT_EQ(Differences(capture, screen.copy(106, 100 + 50 + 6, 400, 300)), 0);
+}

@@ -1,0 +1,359 @@
+#include "capture/FrmArea.h"
+
+#include "capture/FrmSize.h"
+#include "support/Config.h"
+#include "support/Settings.h"
+#include "support/TranslateComponent.h"
+#include "ui_FrmSize.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QWindow>
+
+namespace quorvel {
+
+namespace {
+
+QColor FromColorRef(TColorRef c) {
+    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
+
+QFrame* Panel(QWidget* parent, const char* name, const QColor& colour) {
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(QString::fromLatin1(name));
+    panel->setAutoFillBackground(true);
+    QPalette p = panel->palette();
+    p.setColor(QPalette::Window, colour);
+    panel->setPalette(p);
+    return panel;
+}
+
+} // namespace
+
+TFrmArea::TFrmArea(TFrmSize* size, TPlatform& platform, THooks hooks)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      FSize(size), FPlatform(platform), FHooks(std::move(hooks)) {
+    setObjectName(QStringLiteral("TFrmArea"));
+    setWindowTitle(QString::fromUtf8("영역지정 - Quorvel"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+
+    const QColor darkRed(64, 0, 0);
+    PnlHead = Panel(this, "PnlHead", darkRed);
+    PnlSize = Panel(PnlHead, "PnlSize", darkRed);
+    PnlRec = Panel(PnlHead, "PnlRec", darkRed);
+    PnlClose = Panel(PnlHead, "PnlClose", darkRed);
+    LblSize = new QLabel(QStringLiteral("1024x768"), PnlSize);
+    LblSize->setObjectName(QStringLiteral("LblSize"));
+    LblSize->setStyleSheet(QStringLiteral("color: white;"));
+    LvlRecTime = new QLabel(QStringLiteral("[REC] 00:00:00"), PnlRec);
+    LvlRecTime->setObjectName(QStringLiteral("LvlRecTime"));
+    LvlRecTime->setAlignment(Qt::AlignCenter);
+    LvlRecTime->setStyleSheet(QStringLiteral("color: #800000;"));
+    BtnClose = new QLabel(PnlClose);
+    BtnClose->setObjectName(QStringLiteral("BtnClose"));
+    BtnClose->setCursor(Qt::PointingHandCursor);
+    for (QWidget* w : std::initializer_list<QWidget*>{PnlHead, PnlSize, PnlRec, PnlClose, LblSize,
+                                                      LvlRecTime, BtnClose})
+        w->installEventFilter(this);
+
+    PopSize = new QMenu(this);
+    PopSize->setObjectName(QStringLiteral("PopSize"));
+    PopSize_1 = PopSize->addAction(QString());
+    PopSize_2 = PopSize->addAction(QString());
+    PopSize_3 = PopSize->addAction(QString());
+    PopSize->addSeparator();
+    PopConfig = PopSize->addAction(QString::fromUtf8("설정하기"));
+    PopClose = PopSize->addAction(QString::fromUtf8("감추기"));
+    PopSize_1->setObjectName(QStringLiteral("PopSize_1"));
+    PopSize_2->setObjectName(QStringLiteral("PopSize_2"));
+    PopSize_3->setObjectName(QStringLiteral("PopSize_3"));
+    PopConfig->setObjectName(QStringLiteral("PopConfig"));
+    PopClose->setObjectName(QStringLiteral("PopClose"));
+    Ui::TFrmSize& d = *FSize->Controls();
+    connect(PopSize_1, &QAction::triggered, this,
+            [this, &d] { SetSize(d.EditWidth_1->value(), d.EditHeight_1->value(), 0); });
+    connect(PopSize_2, &QAction::triggered, this,
+            [this, &d] { SetSize(d.EditWidth_2->value(), d.EditHeight_2->value(), 0); });
+    connect(PopSize_3, &QAction::triggered, this,
+            [this, &d] { SetSize(d.EditWidth_3->value(), d.EditHeight_3->value(), 0); });
+    connect(PopConfig, &QAction::triggered, this, [this] {
+        FSize->show();
+        FSize->raise();
+        FSize->activateWindow();
+    });
+    connect(PopClose, &QAction::triggered, this, [this] { close(); });
+
+    setMinimumSize(qRound((2 + 2 * Border) / devicePixelRatioF()),
+                   HeaderHeight + qRound((2 + 2 * Border) / devicePixelRatioF()));
+    TmrColor.setInterval(100);
+    connect(&TmrColor, &QTimer::timeout, this, [this] { TmrColorTimer(); });
+
+    // Creation: translate, the stored bounds, the close icon, one resize pass.
+    TranslateComponent(this);
+    FSize->SetArea(this);
+    LoadBounds();
+    LoadCloseIcon();
+    LayOutHeader();
+}
+
+qreal TFrmArea::Ratio() const {
+    return devicePixelRatioF();
+}
+int TFrmArea::OuterLeft() const {
+    return qRound(x() * Ratio());
+}
+int TFrmArea::OuterTop() const {
+    return qRound(y() * Ratio());
+}
+int TFrmArea::OuterWidth() const {
+    return qRound(width() * Ratio());
+}
+int TFrmArea::OuterHeight() const {
+    return qRound(height() * Ratio());
+}
+int TFrmArea::HeaderPixels() const {
+    return qRound(HeaderHeight * Ratio());
+}
+
+TRect TFrmArea::GetRect() const {
+    const int left = OuterLeft() + Border;
+    const int top = OuterTop() + HeaderPixels() + Border;
+    return {left, top, left + OuterWidth() - 2 * Border,
+            top + OuterHeight() - HeaderPixels() - 2 * Border};
+}
+
+void TFrmArea::NameEntry(QAction* entry, int width, int height) {
+    entry->setText(QStringLiteral("%1x%2").arg(width).arg(height));
+}
+
+void TFrmArea::SetSize(int AWidth, int AHeight, int SizeNo) {
+    // The inner area is never smaller than 2 x 2.
+    AWidth = std::max(AWidth, 2);
+    AHeight = std::max(AHeight, 2);
+    const qreal r = Ratio();
+    resize(qRound((AWidth + 2 * Border) / r), qRound((AHeight + HeaderPixels() + 2 * Border) / r));
+    if (SizeNo == 1)
+        NameEntry(PopSize_1, AWidth, AHeight);
+    else if (SizeNo == 2)
+        NameEntry(PopSize_2, AWidth, AHeight);
+    else if (SizeNo == 3)
+        NameEntry(PopSize_3, AWidth, AHeight);
+}
+
+void TFrmArea::SetMove(int ALeft, int ATop) {
+    move(qRound(ALeft / Ratio()), qRound(ATop / Ratio()));
+}
+
+void TFrmArea::LoadBounds() {
+    FLoading = true;
+    const TConfig config(QString::fromLatin1(Settings::ProgramStore));
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const QSize primarySize = primary != nullptr
+                                  ? primary->geometry().size() * primary->devicePixelRatio()
+                                  : QSize(1920, 1080);
+    int left = config.ReadInteger(QString::fromLatin1(Settings::Left.Name),
+                                  DefaultAreaLeft(primarySize.width()));
+    int top = config.ReadInteger(QString::fromLatin1(Settings::Top.Name),
+                                 DefaultAreaTop(primarySize.height()));
+    int width = config.Read(Settings::Width);
+    int height = config.Read(Settings::Height);
+    NameEntry(PopSize_1, config.Read(Settings::Width1), config.Read(Settings::Height1));
+    NameEntry(PopSize_2, config.Read(Settings::Width2), config.Read(Settings::Height2));
+    NameEntry(PopSize_3, config.Read(Settings::Width3), config.Read(Settings::Height3));
+    // A frame not strictly inside the desktop (a monitor was removed, say) starts over.
+    const TRect desktop = FPlatform.ScreenRect();
+    const bool inside = left > desktop.Left && left + width < desktop.Right && top > desktop.Top &&
+                        top + height < desktop.Bottom;
+    if (!inside) {
+        left = DefaultAreaLeft(primarySize.width());
+        top = DefaultAreaTop(primarySize.height());
+        width = Settings::Width.Default;
+        height = Settings::Height.Default;
+    }
+    SetMove(left, top);
+    SetSize(width, height, 0);
+    FLoading = false;
+    if (!inside)
+        SaveBounds();
+}
+
+void TFrmArea::SaveBounds() {
+    if (FLoading)
+        return;
+    TConfig config(QString::fromLatin1(Settings::ProgramStore));
+    config.WriteInteger(QString::fromLatin1(Settings::Width.Name), OuterWidth() - 2 * Border);
+    config.WriteInteger(QString::fromLatin1(Settings::Height.Name),
+                        OuterHeight() - HeaderPixels() - 2 * Border);
+    config.WriteInteger(QString::fromLatin1(Settings::Left.Name), OuterLeft());
+    config.WriteInteger(QString::fromLatin1(Settings::Top.Name), OuterTop());
+}
+
+// A white X on the header, drawn at the screen's pixel density.
+void TFrmArea::LoadCloseIcon() {
+    const qreal r = Ratio();
+    QPixmap icon(qRound(16 * r), qRound(16 * r));
+    icon.setDevicePixelRatio(r);
+    icon.fill(Qt::transparent);
+    QPainter painter(&icon);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::white, 2));
+    painter.drawLine(QPointF(3.5, 3.5), QPointF(12.5, 12.5));
+    painter.drawLine(QPointF(12.5, 3.5), QPointF(3.5, 12.5));
+    painter.end();
+    BtnClose->setPixmap(icon);
+}
+
+void TFrmArea::LayOutHeader() {
+    const int w = width();
+    PnlHead->setGeometry(0, 0, w, HeaderHeight);
+    PnlSize->setGeometry(0, 0, 80, HeaderHeight);
+    PnlClose->setGeometry(w - 80, 0, 80, HeaderHeight);
+    PnlRec->setGeometry(80, 0, std::max(0, w - 160), HeaderHeight);
+    LblSize->setGeometry(6, 0, 74, HeaderHeight);
+    LvlRecTime->setGeometry(0, 0, PnlRec->width(), HeaderHeight);
+    BtnClose->setGeometry(58, 5, 16, 16);
+}
+
+void TFrmArea::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const int W = OuterWidth();
+    const int H = OuterHeight();
+    Ui::TFrmSize& d = *FSize->Controls();
+    d.EditWidth->setValue(W - 2 * Border); // held between 64 and 9999 by the field
+    d.EditHeight->setValue(H - HeaderPixels() - 2 * Border);
+    LayOutHeader();
+    LblSize->setText(QStringLiteral("%1x%2").arg(d.EditWidth->value()).arg(d.EditHeight->value()));
+    PnlRec->setVisible(W > 292);
+    PnlClose->setVisible(W > 112);
+    LblSize->setVisible(W > 64);
+    // Only the header and the border belong to the window; the hole is the screen below.
+    const qreal r = Ratio();
+    const QRect hole(QPoint(qRound(Border / r), HeaderHeight + qRound(Border / r)),
+                     QPoint(width() - qRound(Border / r) - 1, height() - qRound(Border / r) - 1));
+    setMask(QRegion(rect()).subtracted(QRegion(hole)));
+    SaveBounds();
+}
+
+void TFrmArea::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    SaveBounds();
+}
+
+void TFrmArea::paintEvent(QPaintEvent*) {
+    QPainter(this).fillRect(
+        rect(), FromColorRef(DarkenColor(AreaColor, static_cast<std::uint8_t>(AreaColor_Percent))));
+}
+
+void TFrmArea::TmrColorTimer() {
+    update();
+    if (AreaColor_Percent > 40)
+        AreaColor_Inc = false;
+    if (AreaColor_Percent == 0)
+        AreaColor_Inc = true;
+    AreaColor_Percent += AreaColor_Inc ? 5 : -5;
+}
+
+void TFrmArea::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    TmrColor.start();
+}
+
+void TFrmArea::closeEvent(QCloseEvent* event) {
+    // Closing only hides the frame; it keeps its place for the next time.
+    TmrColor.stop();
+    if (FHooks.IsRecording && FHooks.IsRecording() && FHooks.RecordStop)
+        FHooks.RecordStop();
+    SaveBounds();
+    event->accept();
+}
+
+void TFrmArea::mousePressEvent(QMouseEvent* event) {
+    // The border band: resize, except while recording.
+    if (FHooks.IsRecording && FHooks.IsRecording())
+        return;
+    const QPoint p = event->position().toPoint();
+    const qreal r = Ratio();
+    const int b = qRound(Border / r);
+    Qt::Edges edges;
+    if (p.y() < HeaderHeight + b)
+        edges |= Qt::TopEdge;
+    else if (p.y() > height() - b)
+        edges |= Qt::BottomEdge;
+    if (p.x() < b)
+        edges |= Qt::LeftEdge;
+    else if (p.x() > width() - b)
+        edges |= Qt::RightEdge;
+    if (QWindow* window = windowHandle(); window != nullptr && edges != Qt::Edges())
+        window->startSystemResize(edges);
+}
+
+bool TFrmArea::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::MouseButtonPress)
+        return QWidget::eventFilter(watched, event);
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (watched == BtnClose && mouse->button() == Qt::LeftButton) {
+        BtnCloseClick();
+        return true;
+    }
+    if (mouse->button() == Qt::RightButton) {
+        PopSize->popup(mouse->globalPosition().toPoint());
+        return true;
+    }
+    // Any other button on the header moves the frame, by the window manager's move loop.
+    if (QWindow* window = windowHandle())
+        window->startSystemMove();
+    return true;
+}
+
+void TFrmArea::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (key == Qt::Key_F4 && (event->modifiers() & Qt::AltModifier)) {
+        event->accept(); // the frame is not closed from the keyboard
+        return;
+    }
+    int dx = 0, dy = 0;
+    switch (key) {
+    case Qt::Key_Up:
+        dy = -1;
+        break;
+    case Qt::Key_Down:
+        dy = 1;
+        break;
+    case Qt::Key_Left:
+        dx = -1;
+        break;
+    case Qt::Key_Right:
+        dx = 1;
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    const bool shift = event->modifiers() & Qt::ShiftModifier;
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    const TRect inner = GetRect();
+    if (shift || ctrl) {
+        const int step = shift ? 1 : 10;
+        SetSize(inner.Width() + dx * step, inner.Height() + dy * step, 0);
+    } else {
+        SetMove(OuterLeft() + dx, OuterTop() + dy);
+    }
+    event->accept();
+}
+
+void TFrmArea::BtnCloseClick() {
+    if (FHooks.CloseButton)
+        FHooks.CloseButton();
+    close();
+}
+
+} // namespace quorvel

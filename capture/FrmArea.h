@@ -1,0 +1,93 @@
+#pragma once
+
+#include "platform/Platform.h"
+#include "sinks/DarkenColor.h"
+
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+
+namespace quorvel {
+
+class TFrmSize;
+
+// The region frame: a dark-red header and a 6-pixel pulsing red border around a hole
+// through which the screen stays visible and clickable. The hole is the capture
+// rectangle. The header moves the frame, the border resizes it, the keyboard does both;
+// the header's popup offers the presets and the size dialog. Geometry is kept in
+// physical pixels and stored at every change.
+class TFrmArea : public QWidget {
+    Q_OBJECT
+public:
+    struct THooks {
+        std::function<bool()> IsRecording;
+        std::function<void()> RecordStop;
+        // The close button: full screen becomes the capture area.
+        std::function<void()> CloseButton;
+    };
+
+    TFrmArea(TFrmSize* size, TPlatform& platform, THooks hooks);
+
+    // The hole, in physical screen pixels.
+    TRect GetRect() const;
+    // The hole's size; a preset number 1 to 3 also names that popup entry after the size.
+    void SetSize(int AWidth, int AHeight, int SizeNo);
+    // The frame's outer top-left corner, in physical pixels.
+    void SetMove(int ALeft, int ATop);
+
+    static constexpr int Border = 6;
+    static constexpr int HeaderHeight = 25;
+
+    QLabel* LvlRecTime = nullptr;
+    QMenu* PopSize = nullptr;
+    QAction *PopSize_1 = nullptr, *PopSize_2 = nullptr, *PopSize_3 = nullptr, *PopConfig = nullptr,
+            *PopClose = nullptr;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    qreal Ratio() const;
+    // Outer frame and header, in physical pixels.
+    int OuterLeft() const;
+    int OuterTop() const;
+    int OuterWidth() const;
+    int OuterHeight() const;
+    int HeaderPixels() const;
+    void LoadBounds();
+    void SaveBounds();
+    void LoadCloseIcon();
+    void LayOutHeader();
+    void TmrColorTimer();
+    void BtnCloseClick();
+    void NameEntry(QAction* entry, int width, int height);
+
+    TFrmSize* FSize;
+    TPlatform& FPlatform;
+    THooks FHooks;
+    QFrame* PnlHead = nullptr;
+    QFrame* PnlSize = nullptr;
+    QFrame* PnlRec = nullptr;
+    QFrame* PnlClose = nullptr;
+    QLabel* LblSize = nullptr;
+    QLabel* BtnClose = nullptr;
+    QTimer TmrColor;
+    TColorRef AreaColor = 255;
+    int AreaColor_Percent = 0;
+    bool AreaColor_Inc = true;
+    bool FLoading = false;
+};
+
+} // namespace quorvel
