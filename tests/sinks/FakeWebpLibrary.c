@@ -1,4 +1,6 @@
 /* A stand-in for the WebP library that has WebPFree but no WebPEncodeBGRA. */
 #include <stdlib.h>
 
-void WebPFree(void* ptr) { free(ptr); }
+void WebPFree(void* ptr) {
+    free(ptr);
+}

@@ -43,13 +43,7 @@ protected:
         ASSERT_TRUE(session.StartQuorvel({"/start"}, env)) << session.QuorvelLog();
     }
     unsigned long ShowPatternWindow(const std::string& title, int w, int h, int x, int y) {
-        session.Start({quorvel::test::TestWindowBinary(), title, std::to_string(w),
-                       std::to_string(h), std::to_string(x), std::to_string(y)},
-                      "window.log");
-        unsigned long id = 0;
-        TDesktopSession::WaitUntil([&] { return (id = session.VisibleWindow(title)) != 0; }, 5000);
-        Pause(400);
-        return id;
+        return session.ShowPatternWindow(title, w, h, x, y);
     }
     // Asks for a capture without waiting for the answer (a drag selection answers only
     // once it is over).

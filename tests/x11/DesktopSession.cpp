@@ -237,6 +237,24 @@ unsigned long TDesktopSession::VisibleWindow(const std::string& title) const {
     return out.empty() ? 0 : std::stoul(out);
 }
 
+unsigned long TDesktopSession::ShowPatternWindow(const std::string& title, int width, int height,
+                                                 int x, int y) {
+    Start({TestWindowBinary(), title, std::to_string(width), std::to_string(height),
+           std::to_string(x), std::to_string(y)},
+          "window.log");
+    unsigned long id = 0;
+    WaitUntil([&] { return (id = VisibleWindow(title)) != 0; }, 5000);
+    WaitUntil(
+        [&] {
+            return Status("xprop -id " + std::to_string(id) +
+                          " _NET_FRAME_EXTENTS 2>/dev/null | grep -q '='") == 0;
+        },
+        5000);
+    Status("xdotool windowactivate --sync " + std::to_string(id) + " >/dev/null 2>&1");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300 * TimeScale()));
+    return id;
+}
+
 std::string TDesktopSession::NewestCapture() const {
     std::string newest;
     fs::file_time_type time{};

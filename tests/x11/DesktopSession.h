@@ -54,6 +54,10 @@ public:
     // The X id of the visible window with exactly this title; 0 when there is none.
     unsigned long VisibleWindow(const std::string& title) const;
 
+    // Shows a window of the test pattern with the given title, client size and place, and
+    // waits until the window manager has framed it and made it the active window.
+    unsigned long ShowPatternWindow(const std::string& title, int width, int height, int x, int y);
+
     // The newest file in the save folder; empty when there is none.
     std::string NewestCapture() const;
 

@@ -79,23 +79,8 @@ protected:
         EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
         return session.NewestCapture();
     }
-    // Shows a pattern window and waits until it is on screen and active.
     unsigned long ShowPatternWindow(const std::string& title, int w, int h, int x, int y) {
-        session.Start({quorvel::test::TestWindowBinary(), title, std::to_string(w),
-                       std::to_string(h), std::to_string(x), std::to_string(y)},
-                      "window.log");
-        unsigned long id = 0;
-        TDesktopSession::WaitUntil([&] { return (id = session.VisibleWindow(title)) != 0; }, 5000);
-        // Managed: the window manager has put its frame around it.
-        TDesktopSession::WaitUntil(
-            [&] {
-                return session.Status("xprop -id " + std::to_string(id) +
-                                      " _NET_FRAME_EXTENTS 2>/dev/null | grep -q '='") == 0;
-            },
-            5000);
-        session.Status("xdotool windowactivate --sync " + std::to_string(id) + " >/dev/null 2>&1");
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        return id;
+        return session.ShowPatternWindow(title, w, h, x, y);
     }
 
     // The frame the window manager put around a window: its left, right, top and bottom.
