@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QWindow>
 #include <cstdlib>
 
 namespace quorvel {
@@ -45,7 +46,7 @@ bool TFrmDrag::Run() {
     show();
     raise();
     activateWindow();
-    grabKeyboard();
+    GrabKeys();
     TmrActive.start();
     FLoop.exec();
     TmrActive.stop();
@@ -92,14 +93,14 @@ void TFrmDrag::paintEvent(QPaintEvent* event) {
 }
 
 void TFrmDrag::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton)
+    if (event->button() != Qt::LeftButton || FFinished)
         return;
     FSelecting = true;
     FStartPoint = FEndPoint = PointerInOverlay(event);
 }
 
 void TFrmDrag::mouseMoveEvent(QMouseEvent* event) {
-    if (!FSelecting)
+    if (!FSelecting || FFinished)
         return;
     FEndPoint = PointerInOverlay(event);
     FCaptureRect = Normalised(FStartPoint, FEndPoint);
@@ -107,7 +108,7 @@ void TFrmDrag::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TFrmDrag::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || !FSelecting)
+    if (event->button() != Qt::LeftButton || !FSelecting || FFinished)
         return;
     FSelecting = false;
     FEndPoint = PointerInOverlay(event);
@@ -133,12 +134,19 @@ void TFrmDrag::keyPressEvent(QKeyEvent* event) {
 }
 
 void TFrmDrag::Cancel() {
+    if (FFinished)
+        return;
     if (FBitmap != nullptr)
         *FBitmap = QImage();
     Finish(false);
 }
 
 void TFrmDrag::Finish(bool selected) {
+    // The first ending counts: events already queued behind it (a button released right
+    // after Escape, say) must not turn a cancelled selection into a capture.
+    if (FFinished)
+        return;
+    FFinished = true;
     FSelected = selected;
     FLoop.quit();
 }
@@ -152,6 +160,17 @@ void TFrmDrag::TmrActiveTimer() {
         return;
     }
     raise();
+    if (!FKeysGrabbed)
+        GrabKeys();
+}
+
+// The overlay is above the window manager and never gets the focus from it: Escape reaches
+// it only through a keyboard grab. Another client may hold the keyboard for a moment (the
+// window manager while it handles a key, say), so a refused grab is tried again.
+void TFrmDrag::GrabKeys() {
+    grabKeyboard();
+    QWindow* window = windowHandle();
+    FKeysGrabbed = window != nullptr && window->setKeyboardGrabEnabled(true);
 }
 
 } // namespace quorvel

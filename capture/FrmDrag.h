@@ -43,6 +43,7 @@ private:
     void Cancel();
     void Finish(bool selected);
     void TmrActiveTimer();
+    void GrabKeys();
 
     TPlatform& FPlatform;
     std::unique_ptr<TSelectionImage> FImage;
@@ -57,6 +58,8 @@ private:
     TWindowId FActiveAtStart = 0;
     QEventLoop FLoop;
     bool FSelected = false;
+    bool FKeysGrabbed = false;
+    bool FFinished = false;
 };
 
 } // namespace quorvel

@@ -7,6 +7,7 @@
 #include "app/FrmQuorvel.h"
 #include "capture/ColourPicker.h"
 #include "capture/FrmArea.h"
+#include "capture/FrmDrag.h"
 #include "support/FrmHotKey.h"
 #include "support/Translate.h"
 #include "support/TranslateComponent.h"
@@ -16,6 +17,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -288,6 +290,63 @@ TEST_F(MainWindowUnit, ColourListKeepsNewestFirstAndItsPopupActsOnTheSelection) 
     window.Controls()->ChkArea->setCurrentIndex(0);
     emit window.Controls()->ChkArea->activated(0);
     EXPECT_FALSE(picker.Sampling());
+}
+
+} // namespace quorvel::test
+
+namespace quorvel::test {
+
+TEST_F(MainWindowUnit, DragCancelledByEscapeStaysCancelledWhateverFollows) {
+    TFrmDrag drag(nullptr, platform);
+    QImage bitmap(4, 4, QImage::Format_RGB32);
+    TRect rect{1, 2, 3, 4};
+    drag.Capture(bitmap, rect);
+    // Everything arrives in one go, as queued events do: a drag, Escape, then the release.
+    QMetaObject::invokeMethod(
+        &drag,
+        [&drag] {
+            const auto mouse = [&drag](QEvent::Type type, QPointF at, Qt::MouseButtons buttons) {
+                QMouseEvent e(type, at, drag.mapToGlobal(at), Qt::LeftButton, buttons,
+                              Qt::NoModifier);
+                QCoreApplication::sendEvent(&drag, &e);
+            };
+            mouse(QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton);
+            mouse(QEvent::MouseMove, {60, 40}, Qt::LeftButton);
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QCoreApplication::sendEvent(&drag, &escape);
+            mouse(QEvent::MouseButtonRelease, {60, 40}, Qt::NoButton);
+        },
+        Qt::QueuedConnection);
+    EXPECT_FALSE(drag.Run());
+    EXPECT_TRUE(bitmap.isNull());
+    EXPECT_EQ(rect, (TRect{1, 2, 3, 4}));
+}
+
+TEST_F(MainWindowUnit, DragSelectionGivesTheFrozenPixels) {
+    TFrmDrag drag(nullptr, platform);
+    QImage bitmap;
+    TRect rect{};
+    drag.Capture(bitmap, rect);
+    QMetaObject::invokeMethod(
+        &drag,
+        [&drag] {
+            const auto mouse = [&drag](QEvent::Type type, QPointF at, Qt::MouseButtons buttons) {
+                QMouseEvent e(type, at, drag.mapToGlobal(at), Qt::LeftButton, buttons,
+                              Qt::NoModifier);
+                QCoreApplication::sendEvent(&drag, &e);
+            };
+            // A click selects nothing; the drag that follows does.
+            mouse(QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
+            mouse(QEvent::MouseButtonRelease, {5, 5}, Qt::NoButton);
+            mouse(QEvent::MouseButtonPress, {110, 60}, Qt::LeftButton);
+            mouse(QEvent::MouseMove, {50, 30}, Qt::LeftButton);
+            mouse(QEvent::MouseButtonRelease, {10, 10}, Qt::NoButton);
+        },
+        Qt::QueuedConnection);
+    ASSERT_TRUE(drag.Run());
+    EXPECT_EQ(bitmap.size(), QSize(100, 50));
+    EXPECT_EQ(bitmap.pixel(0, 0), 0xFF336699u);
+    EXPECT_EQ(rect, (TRect{10, 10, 110, 60}));
 }
 
 } // namespace quorvel::test
