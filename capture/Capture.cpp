@@ -6,19 +6,6 @@ namespace quorvel {
 
 TCapture::TCapture(TPlatform& platform) : FPlatform(platform) {}
 
-void TCapture::CaptureInto(QImage& Canvas, const TRect& Rect) {
-    const QImage pixels = FPlatform.GrabScreen(Rect);
-    if (Canvas.size() == pixels.size() && Canvas.format() == pixels.format()) {
-        Canvas = pixels;
-    } else {
-        QPainter painter(&Canvas);
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawImage(0, 0, pixels);
-    }
-    if (FShowCursor)
-        DrawMouse(Canvas, Rect.Left, Rect.Top);
-}
-
 void TCapture::Capture(QImage& Bitmap, const TRect& Rect) {
     Bitmap = FPlatform.GrabScreen(Rect);
     if (FShowCursor)

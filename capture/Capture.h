@@ -15,8 +15,6 @@ public:
     bool ShowCursor() const { return FShowCursor; }
     void SetShowCursor(bool value) { FShowCursor = value; }
 
-    // Copies the rectangle's pixels into the canvas at (0, 0), without resizing it.
-    void CaptureInto(QImage& Canvas, const TRect& Rect);
     // Makes the bitmap the rectangle's size and copies the rectangle into it.
     void Capture(QImage& Bitmap, const TRect& Rect);
     // A window's bounds, or with no window the whole monitor nearest the pointer; Rect

@@ -296,6 +296,16 @@ TEST_F(MainWindowUnit, ColourListKeepsNewestFirstAndItsPopupActsOnTheSelection) 
 
 namespace quorvel::test {
 
+namespace {
+
+// A left-button mouse event at a point of the widget, delivered at once.
+void SendLeftButton(QWidget& widget, QEvent::Type type, QPointF at, Qt::MouseButtons buttons) {
+    QMouseEvent e(type, at, widget.mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(&widget, &e);
+}
+
+} // namespace
+
 TEST_F(MainWindowUnit, DragCancelledByEscapeStaysCancelledWhateverFollows) {
     TFrmDrag drag(nullptr, platform);
     QImage bitmap(4, 4, QImage::Format_RGB32);
@@ -306,9 +316,7 @@ TEST_F(MainWindowUnit, DragCancelledByEscapeStaysCancelledWhateverFollows) {
         &drag,
         [&drag] {
             const auto mouse = [&drag](QEvent::Type type, QPointF at, Qt::MouseButtons buttons) {
-                QMouseEvent e(type, at, drag.mapToGlobal(at), Qt::LeftButton, buttons,
-                              Qt::NoModifier);
-                QCoreApplication::sendEvent(&drag, &e);
+                SendLeftButton(drag, type, at, buttons);
             };
             mouse(QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton);
             mouse(QEvent::MouseMove, {60, 40}, Qt::LeftButton);
@@ -331,9 +339,7 @@ TEST_F(MainWindowUnit, DragSelectionGivesTheFrozenPixels) {
         &drag,
         [&drag] {
             const auto mouse = [&drag](QEvent::Type type, QPointF at, Qt::MouseButtons buttons) {
-                QMouseEvent e(type, at, drag.mapToGlobal(at), Qt::LeftButton, buttons,
-                              Qt::NoModifier);
-                QCoreApplication::sendEvent(&drag, &e);
+                SendLeftButton(drag, type, at, buttons);
             };
             // A click selects nothing; the drag that follows does.
             mouse(QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);

@@ -69,6 +69,11 @@ protected:
                        " sleep 0.15 mousedown 1 sleep 0.15 mousemove " + xy((from + to) / 2) +
                        " sleep 0.15 mousemove " + xy(to) + " sleep 0.15 mouseup 1");
     }
+    // Takes a capture through the command channel and reads the file it wrote.
+    QImage CaptureNow() {
+        EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+        return Capture(session.NewestCapture());
+    }
     QImage Capture(const std::string& path) {
         return QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32);
     }
@@ -201,8 +206,7 @@ TEST_F(CaptureSources, RingSurroundsTheWindowUnderThePointer) {
     EXPECT_GT(dashes, 2 * ring.width() - 16) << others;
     // The window inside is untouched, and a capture of it holds no ring.
     EXPECT_EQ(Differences(shown.copy(frame), session.Screenshot().copy(frame)), 0);
-    EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
-    const QImage capture = Capture(session.NewestCapture());
+    const QImage capture = CaptureNow();
     ASSERT_EQ(capture.size(), frame.size());
     EXPECT_EQ(Differences(capture, shown.copy(frame)), 0);
 }
@@ -251,8 +255,7 @@ TEST_F(RegionFrame, CaptureIsTheHoleAfterMovingAndResizingFromTheKeyboard) {
     EXPECT_EQ(Setting("width"), "475");
     EXPECT_EQ(Setting("height"), "370");
     const QImage screen = session.Screenshot();
-    EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
-    const QImage capture = Capture(session.NewestCapture());
+    const QImage capture = CaptureNow();
     ASSERT_EQ(capture.size(), QSize(475, 370));
     // The hole starts 6 pixels inside the frame, below the 25-pixel header.
     EXPECT_EQ(Differences(capture, screen.copy(723 + 6, 361 + 25 + 6, 475, 370)), 0);
@@ -268,8 +271,7 @@ TEST_F(RegionFrame, PresetsAndTheSizeDialogSetAndStoreTheSize) {
     Keys("Down Return");
     EXPECT_EQ(Setting("width"), "320");
     EXPECT_EQ(Setting("height"), "240");
-    EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
-    EXPECT_EQ(Capture(session.NewestCapture()).size(), QSize(320, 240));
+    EXPECT_EQ(CaptureNow().size(), QSize(320, 240));
     // "Setting" opens the size dialog; Apply on Custom #2 with 800 x 600.
     session.Status("xdotool mousemove 800 372 click 3");
     Pause();
@@ -281,8 +283,7 @@ TEST_F(RegionFrame, PresetsAndTheSizeDialogSetAndStoreTheSize) {
     EXPECT_EQ(Setting("height_2"), "600");
     EXPECT_EQ(Setting("width"), "800");
     EXPECT_EQ(Setting("height"), "600");
-    EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
-    EXPECT_EQ(Capture(session.NewestCapture()).size(), QSize(800, 600));
+    EXPECT_EQ(CaptureNow().size(), QSize(800, 600));
 }
 
 TEST_F(RegionFrame, StoredFrameOnTheDesktopsEdgeStartsOver) {
@@ -302,8 +303,7 @@ TEST_F(RegionFrame, CloseButtonSwitchesToFullScreen) {
     EXPECT_TRUE(
         TDesktopSession::WaitUntil([&] { return session.VisibleWindow(kFrameTitle) == 0; }, 3000));
     EXPECT_EQ(Setting("area"), "0");
-    EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
-    EXPECT_EQ(Capture(session.NewestCapture()).size(), QSize(1920, 1080));
+    EXPECT_EQ(CaptureNow().size(), QSize(1920, 1080));
 }
 
 TEST_F(RegionFrame, DraggingTheHeaderMovesTheFrameAndTheCaptureFollows) {
@@ -331,8 +331,7 @@ TEST_F(RegionFrame, DraggingTheBorderResizesTheHole) {
     EXPECT_EQ(Setting("left"), "720");
     EXPECT_EQ(Setting("width"), "520");
     EXPECT_EQ(Setting("height"), "390");
-    EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
-    EXPECT_EQ(Capture(session.NewestCapture()).size(), QSize(520, 390));
+    EXPECT_EQ(CaptureNow().size(), QSize(520, 390));
 }
 
 TEST_F(RegionFrame, HoleIsInPhysicalPixelsUnderScaleFactorTwo) {
@@ -341,8 +340,7 @@ TEST_F(RegionFrame, HoleIsInPhysicalPixelsUnderScaleFactorTwo) {
     ASSERT_NE(FrameWindow(), 0u);
     Pause();
     const QImage screen = session.Screenshot();
-    EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
-    const QImage capture = Capture(session.NewestCapture());
+    const QImage capture = CaptureNow();
     ASSERT_EQ(capture.size(), QSize(400, 300));
     // The header is 50 physical pixels high at this scale; the border stays 6.
     EXPECT_EQ(Differences(capture, screen.copy(106, 100 + 50 + 6, 400, 300)), 0);
