@@ -89,7 +89,7 @@ int main() {
     const long afterRss = RssKb(session.QuorvelPid());
     std::printf("\nResident memory (RSS): %.1f MB idle after start, %.1f MB after the captures\n",
                 idleRss / 1024.0, afterRss / 1024.0);
-    session.Stop(session.QuorvelPid());
+    session.StopQuorvel();
 
     // Launch to accepting commands: until a request that does nothing gets its answer.
     std::vector<double> launches;

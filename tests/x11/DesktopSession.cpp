@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -41,7 +42,19 @@ std::string ReadAll(const std::string& path) {
 }
 
 // Starts Xvfb and reads the display number it picked from the descriptor it writes to.
+// Servers started at the same moment by tests running side by side can pick the same free
+// number and end up sharing one display, so the choice is made one server at a time.
 pid_t StartXvfb(int width, int height, std::string& display) {
+    const int lock = ::open("/tmp/quorvel-xvfb-start.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (lock >= 0)
+        ::flock(lock, LOCK_EX);
+    struct TUnlock {
+        int fd;
+        ~TUnlock() {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } unlock{lock};
     int pipeFds[2];
     if (::pipe(pipeFds) != 0)
         throw std::runtime_error("pipe");
@@ -152,6 +165,12 @@ bool TDesktopSession::StartQuorvel(const std::vector<std::string>& args,
     FQuorvel = Start(argv, FQuorvelLog, env);
     return WaitUntil([&] { return QuorvelLog().find("quorvel: ready") != std::string::npos; },
                      10000 * TimeScale());
+}
+
+void TDesktopSession::StopQuorvel() {
+    Status(QuorvelCtlBinary() + " --exit >/dev/null 2>&1");
+    if (!WaitUntil([&] { return !Alive(FQuorvel); }, 5000 * TimeScale()))
+        Stop(FQuorvel);
 }
 
 std::string TDesktopSession::QuorvelLog() const {

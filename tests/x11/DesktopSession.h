@@ -35,6 +35,9 @@ public:
     bool StartQuorvel(const std::vector<std::string>& args = {},
                       const std::vector<std::string>& env = {});
     pid_t QuorvelPid() const { return FQuorvel; }
+    // Asks Quorvel to exit and waits until it has (killing it only if it does not), so that
+    // the next start finds its hotkey and its socket free.
+    void StopQuorvel();
     std::string QuorvelLog() const;
     // Runs Quorvel to its end (a second launch) and returns its exit status; -1 when it
     // did not end within the time.

@@ -172,7 +172,7 @@ TEST_F(MainWindow, MenuChoicesAreStoredAndReadBackAfterARestart) {
     Keys("Down Down Down Down Down Down Down Down Return"); // Mouse cursor: on -> off
     EXPECT_EQ(Setting("mouse"), "1");
 
-    session.Stop(session.QuorvelPid());
+    session.StopQuorvel();
     std::ofstream(session.SaveFolder() + "/Q-005.png") << "x";
     ASSERT_TRUE(session.StartQuorvel({"/start"})) << session.QuorvelLog();
     EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
@@ -238,7 +238,7 @@ TEST_F(MainWindow, SwitchingToJapaneseChangesTheWindowAndIsKept) {
     const QImage japanese = WindowImage();
     EXPECT_NE(japanese, english);
     // The next start shows the same window as the switch did.
-    session.Stop(session.QuorvelPid());
+    session.StopQuorvel();
     ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
     ASSERT_TRUE(FindWindow());
     Pause();

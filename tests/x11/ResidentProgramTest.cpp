@@ -318,7 +318,7 @@ TEST_F(ResidentProgram, CapturesAreInPhysicalPixelsUnderScaleFactorTwo) {
 
     // The same program, now on the active window: restart with the area changed, hidden
     // so that the pattern window stays the active one.
-    session.Stop(session.QuorvelPid());
+    session.StopQuorvel();
     UseSettings("area=3\nsaveto=0\n");
     ASSERT_TRUE(session.StartQuorvel({"/start"}, {"QT_SCALE_FACTOR=2"})) << session.QuorvelLog();
     session.Status("xdotool windowactivate --sync " + std::to_string(window));
