@@ -1,5 +1,7 @@
 #include "app/CaptureSound.h"
 
+#include "support/Resources.h"
+
 #include <QSoundEffect>
 #include <QUrl>
 
@@ -14,7 +16,8 @@ TCaptureSound::~TCaptureSound() {
 void TCaptureSound::Play() {
     if (FEffect == nullptr) {
         FEffect = new QSoundEffect();
-        FEffect->setSource(QUrl(QStringLiteral("qrc:/sound.wav")));
+        FEffect->setSource(
+            QUrl(QStringLiteral("qrc") + QString::fromLatin1(Resources::CaptureSound)));
     }
     if (FEffect->isPlaying())
         FEffect->stop();

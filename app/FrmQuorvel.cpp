@@ -13,6 +13,7 @@
 #include "support/FrmHotKey.h"
 #include "support/Links.h"
 #include "support/MessageBox.h"
+#include "support/Resources.h"
 #include "support/Settings.h"
 #include "support/Translate.h"
 #include "support/Version.h"
@@ -119,7 +120,7 @@ void TFrmQuorvel::CentreOnScreen() {
 }
 
 void TFrmQuorvel::CreateTrayIcon() {
-    TrayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/quorvel.png")), this);
+    TrayIcon = new QSystemTrayIcon(QIcon(QString::fromLatin1(Resources::ProgramIcon)), this);
     TrayIcon->setToolTip(TranslatedCaption() + QLatin1Char(' ') + VersionText(3));
     TrayIcon->setContextMenu(Menu);
     connect(TrayIcon, &QSystemTrayIcon::activated, this,

@@ -4,8 +4,10 @@
 #include "app/FrmQuorvel.h"
 #include "app/SingleInstance.h"
 #include "platform/Platform.h"
+#include "support/Resources.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QSessionManager>
 #include <chrono>
 #include <cstdio>
@@ -37,11 +39,19 @@ int main(int argc, char** argv) {
     // Only the first argument counts, and only exactly as written.
     const QString first = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
 
+    // "/uninst" never becomes an instance, whatever goes wrong on the way.
+    if (first == QLatin1String("/uninst")) {
+        try {
+            return Uninstall();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "quorvel: %s\n", e.what());
+        }
+        return 0;
+    }
+
     TInstanceLock lock;
     bool channel = true;
     try {
-        if (first == QLatin1String("/uninst"))
-            return Uninstall();
         if (!lock.TryAcquire()) {
             if (first != QLatin1String("/start"))
                 SendToInstance({TRequestType::User, kUserShow, {}});
@@ -57,7 +67,11 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
     QApplication::setOrganizationName(QStringLiteral("Marbask"));
+    // No display name: Qt would add it to every window's title. The program's own
+    // application title is kept apart (ApplicationTitle).
     QApplication::setApplicationDisplayName(QString());
+    // Every window of the program shows the program's icon.
+    QApplication::setWindowIcon(QIcon(QString::fromLatin1(Resources::ProgramIcon)));
 
     TPlatform* platform = nullptr;
     try {

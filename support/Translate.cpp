@@ -1,6 +1,7 @@
 #include "support/Translate.h"
 
 #include "support/LocaleName.h"
+#include "support/Resources.h"
 
 #include <QFile>
 #include <mutex>
@@ -10,7 +11,7 @@ namespace quorvel {
 namespace {
 
 TTranslationTable LoadTable() {
-    QFile file(QStringLiteral(":/TRANSLATE"));
+    QFile file(QString::fromLatin1(Resources::TranslationTable));
     if (!file.open(QIODevice::ReadOnly))
         return {};
     const QByteArray bytes = file.readAll();

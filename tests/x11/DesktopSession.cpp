@@ -1,10 +1,12 @@
 #include "DesktopSession.h"
 
 #include <QBuffer>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -44,7 +46,7 @@ std::string ReadAll(const std::string& path) {
 // Starts Xvfb and reads the display number it picked from the descriptor it writes to.
 // Servers started at the same moment by tests running side by side can pick the same free
 // number and end up sharing one display, so the choice is made one server at a time.
-pid_t StartXvfb(int width, int height, std::string& display) {
+pid_t StartXvfb(int width, int height, int depth, std::string& display) {
     const int lock = ::open("/tmp/quorvel-xvfb-start.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (lock >= 0)
         ::flock(lock, LOCK_EX);
@@ -65,7 +67,8 @@ pid_t StartXvfb(int width, int height, std::string& display) {
         ::dup2(devnull, 1);
         ::dup2(devnull, 2);
         const std::string fd = std::to_string(pipeFds[1]);
-        const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+        const std::string screen =
+            std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
         ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
                  "-nolisten", "tcp", "+extension", "RANDR", static_cast<char*>(nullptr));
         ::_exit(127);
@@ -84,7 +87,7 @@ pid_t StartXvfb(int width, int height, std::string& display) {
 
 } // namespace
 
-TDesktopSession::TDesktopSession(int width, int height) {
+TDesktopSession::TDesktopSession(int width, int height, int depth) {
     std::string pattern = (fs::temp_directory_path() / "quorvel-desktop-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr)
         throw std::runtime_error("mkdtemp");
@@ -102,7 +105,7 @@ TDesktopSession::TDesktopSession(int width, int height) {
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
 
     std::string display;
-    FChildren.push_back(StartXvfb(width, height, display));
+    FChildren.push_back(StartXvfb(width, height, depth, display));
     ::setenv("DISPLAY", display.c_str(), 1);
     Start({"openbox", "--config-file", QUORVEL_SOURCE_DIR "/tests/x11/openbox-rc.xml"},
           "openbox.log");
@@ -272,6 +275,49 @@ unsigned long TDesktopSession::ShowPatternWindow(const std::string& title, int w
     Status("xdotool windowactivate --sync " + std::to_string(id) + " >/dev/null 2>&1");
     std::this_thread::sleep_for(std::chrono::milliseconds(300 * TimeScale()));
     return id;
+}
+
+bool TDesktopSession::StartSoundServer() {
+    // No system-wide configuration: only the modules named here, and no idle exit.
+    Start({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
+           "--log-target=stderr", "-L", "module-native-protocol-unix", "-L",
+           "module-null-sink sink_name=quorvel_test rate=11025 channels=1"},
+          "pulseaudio.log");
+    return WaitUntil(
+        [&] { return Status("pactl list short sinks 2>/dev/null | grep -q quorvel_test") == 0; },
+        10000);
+}
+
+void TDesktopSession::StartWatchingSound() {
+    std::remove((FRoot + "/sound-events.log").c_str());
+    // Line-buffered, so that every event is in the file when the watcher is stopped.
+    FSoundWatcher = Start({"stdbuf", "-oL", "pactl", "subscribe"}, "sound-events.log");
+    WaitUntil([&] { return Status("pactl list short clients 2>/dev/null | grep -q pactl") == 0; },
+              5000);
+}
+
+int TDesktopSession::StopWatchingSound() {
+    if (FSoundWatcher > 0) {
+        ::kill(FSoundWatcher, SIGTERM);
+        ::waitpid(FSoundWatcher, nullptr, 0);
+        FSoundWatcher = -1;
+    }
+    const std::string events = ReadAll(FRoot + "/sound-events.log");
+    int streams = 0;
+    for (std::size_t at = events.find("'new' on sink-input"); at != std::string::npos;
+         at = events.find("'new' on sink-input", at + 1))
+        ++streams;
+    return streams;
+}
+
+bool TDesktopSession::StartTray() {
+    Start({"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width",
+           "200", "--heighttype", "pixel", "--height", "32", "--SetDockType", "true",
+           "--transparent", "false", "--tint", "0x808080"},
+          "trayer.log");
+    // The tray is there once it owns the notification-area selection.
+    return WaitUntil([&] { return Status("xdotool search --name '^panel$' >/dev/null 2>&1") == 0; },
+                     10000);
 }
 
 std::string TDesktopSession::NewestCapture() const {

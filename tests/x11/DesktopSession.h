@@ -14,7 +14,7 @@ namespace quorvel::test {
 // process's DISPLAY, XDG_CONFIG_HOME, XDG_RUNTIME_DIR and HOME point into it.
 class TDesktopSession {
 public:
-    explicit TDesktopSession(int width = 1920, int height = 1080);
+    explicit TDesktopSession(int width = 1920, int height = 1080, int depth = 24);
     ~TDesktopSession();
     TDesktopSession(const TDesktopSession&) = delete;
     TDesktopSession& operator=(const TDesktopSession&) = delete;
@@ -49,6 +49,17 @@ public:
     // quorvelctl with one argument: what it printed, without the line end.
     std::string Ctl(const std::string& argument) const;
 
+    // A PulseAudio server of the session's own whose only sink, "quorvel_test", plays into
+    // nothing; programs started afterwards play there. False when it did not come up.
+    bool StartSoundServer();
+    // Watches the sound server until StopWatchingSound, which returns how many playback
+    // streams were opened in the meantime.
+    void StartWatchingSound();
+    int StopWatchingSound();
+    // A notification area (trayer, an XEmbed tray) across the bottom of the screen. False
+    // when it did not come up.
+    bool StartTray();
+
     QImage Screenshot() const;
     static bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
     static bool Alive(pid_t pid);
@@ -68,6 +79,7 @@ private:
     std::string FRoot;
     std::vector<pid_t> FChildren;
     pid_t FQuorvel = -1;
+    pid_t FSoundWatcher = -1;
     int FQuorvelStarts = 0;
     std::string FQuorvelLog = "quorvel-0.log";
 };
