@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Quorvel twice (an optimised build, and a clang build
+# Installs what is missing, builds Quorvel twice (an optimised Release build, and a clang build
 # with AddressSanitizer and UndefinedBehaviorSanitizer that also runs the fuzzers for a
 # bounded time) and runs every test of both through CTest.
 set -euo pipefail
@@ -9,14 +9,14 @@ bash "$ROOT/scripts/install-deps.sh"
 
 status=0
 
-echo "== optimised build"
-build_tree "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== optimised build (Release, warnings are errors)"
+build_tree "$ROOT/build" -DCMAKE_BUILD_TYPE=Release -DQUORVEL_WERROR=ON
 (cd "$ROOT/build" && ctest --output-on-failure -j "$JOBS") || status=1
 
 echo "== sanitizer build (clang, AddressSanitizer + UndefinedBehaviorSanitizer, fuzzers)"
 build_tree "$ROOT/build-asan" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DQUORVEL_SANITIZE=ON -DQUORVEL_FUZZ=ON -DQUORVEL_BENCH=OFF
+    -DQUORVEL_SANITIZE=ON -DQUORVEL_FUZZ=ON -DQUORVEL_BENCH=OFF -DQUORVEL_WERROR=ON
 export QUORVEL_SANITIZED=1
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

@@ -12,6 +12,14 @@ std::string Upper(std::string s) {
     return s;
 }
 
+// "F1" to "F12". Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) about
+// "F" + std::to_string(n).
+std::string FunctionKeyName(int n) {
+    std::string name(1, 'F');
+    name += std::to_string(n);
+    return name;
+}
+
 } // namespace
 
 const std::vector<std::string>& HotKeyListEntries() {
@@ -23,7 +31,7 @@ const std::vector<std::string>& HotKeyListEntries() {
             list.emplace_back(1, c);
         list.emplace_back("0");
         for (int f = 1; f <= 12; ++f)
-            list.push_back("F" + std::to_string(f));
+            list.push_back(FunctionKeyName(f));
         list.emplace_back("DEL");
         return list;
     }();
@@ -38,7 +46,7 @@ std::string KeyNameOf(std::uint8_t vk) {
     if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9'))
         return std::string(1, static_cast<char>(vk));
     if (vk >= kVkF1 && vk < kVkF1 + 12)
-        return "F" + std::to_string(vk - kVkF1 + 1);
+        return FunctionKeyName(vk - kVkF1 + 1);
     return {};
 }
 
