@@ -1,9 +1,12 @@
 #include "sinks/ParallelDeflate.h"
 
+#include "support/WorkerGroup.h"
+
 #include <algorithm>
 #include <atomic>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 #include <zlib.h>
 
 namespace quorvel {
@@ -73,19 +76,10 @@ std::vector<std::uint8_t> ZlibCompress(const std::uint8_t* data, std::size_t siz
     }
 
     std::atomic<std::size_t> next{0};
-    auto work = [&] {
+    RunJobs(static_cast<unsigned>(std::min<std::size_t>(DeflateWorkers(), count)), [&](unsigned) {
         for (std::size_t i = next++; i < count; i = next++)
             CompressSegment(data, segments[i], level, i + 1 == count);
-    };
-    const unsigned helpers =
-        static_cast<unsigned>(std::min<std::size_t>(DeflateWorkers(), count)) - 1;
-    std::vector<std::thread> threads;
-    threads.reserve(helpers);
-    for (unsigned i = 0; i < helpers; ++i)
-        threads.emplace_back(work);
-    work();
-    for (std::thread& t : threads)
-        t.join();
+    });
 
     std::size_t total = 6;
     for (const TSegment& s : segments) {

@@ -3,9 +3,10 @@
 #include "sinks/FileError.h"
 #include "sinks/ParallelDeflate.h"
 #include "sinks/SafeFile.h"
+#include "support/WorkerGroup.h"
 
 #include <algorithm>
-#include <thread>
+#include <new>
 #include <vector>
 #include <zlib.h>
 
@@ -58,9 +59,9 @@ void FilterRowsSub(const TPixelView& Pixels, int firstRow, int lastRow, std::uin
     }
 }
 
-void WritePNG(const TPixelView& Pixels, const std::string& Path) {
-    if (Pixels.Empty())
-        throw EFileError("Cannot write file \"" + Path + "\". The picture is empty.");
+namespace {
+
+void WritePNGFile(const TPixelView& Pixels, const std::string& Path) {
 
     const std::size_t rowBytes = 1 + static_cast<std::size_t>(Pixels.width) * 3;
     std::vector<std::uint8_t> filtered(rowBytes * static_cast<std::size_t>(Pixels.height));
@@ -68,25 +69,14 @@ void WritePNG(const TPixelView& Pixels, const std::string& Path) {
     // Filtering is cheap but touches every byte: split it between the cores too.
     const unsigned workers =
         std::min<unsigned>(DeflateWorkers(), static_cast<unsigned>(Pixels.height / 64 + 1));
-    if (workers <= 1) {
-        FilterRowsSub(Pixels, 0, Pixels.height, filtered.data());
-    } else {
-        std::vector<std::thread> threads;
-        const int band =
-            (Pixels.height + static_cast<int>(workers) - 1) / static_cast<int>(workers);
-        for (unsigned w = 1; w < workers; ++w) {
-            const int first = static_cast<int>(w) * band;
-            const int last = std::min(Pixels.height, first + band);
-            if (first < last)
-                threads.emplace_back([&, first, last] {
-                    FilterRowsSub(Pixels, first, last,
-                                  filtered.data() + rowBytes * static_cast<std::size_t>(first));
-                });
-        }
-        FilterRowsSub(Pixels, 0, std::min(band, Pixels.height), filtered.data());
-        for (std::thread& t : threads)
-            t.join();
-    }
+    const int band = (Pixels.height + static_cast<int>(workers) - 1) / static_cast<int>(workers);
+    RunJobs(workers, [&](unsigned w) {
+        const int first = static_cast<int>(w) * band;
+        const int last = std::min(Pixels.height, first + band);
+        if (first < last)
+            FilterRowsSub(Pixels, first, last,
+                          filtered.data() + rowBytes * static_cast<std::size_t>(first));
+    });
 
     const std::vector<std::uint8_t> stream = ZlibCompress(filtered.data(), filtered.size(), kLevel);
 
@@ -108,6 +98,19 @@ void WritePNG(const TPixelView& Pixels, const std::string& Path) {
         WriteChunk(file, "IDAT", stream.data() + at, std::min(kMaxChunk, stream.size() - at));
     WriteChunk(file, "IEND", nullptr, 0);
     file.Commit();
+}
+
+} // namespace
+
+void WritePNG(const TPixelView& Pixels, const std::string& Path) {
+    if (Pixels.Empty())
+        throw EFileError("Cannot write file \"" + Path + "\". The picture is empty.");
+    try {
+        WritePNGFile(Pixels, Path);
+    } catch (const std::bad_alloc&) {
+        // From this thread or a compression worker: the save ends, the program goes on.
+        throw EFileError("Cannot write file \"" + Path + "\". Not enough memory.");
+    }
 }
 
 } // namespace quorvel

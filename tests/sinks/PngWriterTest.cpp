@@ -1,11 +1,15 @@
 #include "sinks/PngWriter.h"
 #include "sinks/FileError.h"
+#include "support/WorkerGroup.h"
 
 #include "TempFolder.h"
 #include "TestImages.h"
 
+#include <atomic>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <system_error>
 #include <zlib.h>
 
 using quorvel::WritePNG;
@@ -171,4 +175,59 @@ TEST(PngWriter, UnwritableTargetsRaise) {
     const TTestImage image = quorvel::test::MakeFewColourImage(4, 4, 2);
     EXPECT_THROW(WritePNG(image.View(), "/no/such/folder/Q-001.png"), quorvel::EFileError);
     EXPECT_THROW(WritePNG(quorvel::TPixelView{}, "/tmp/never-written.png"), quorvel::EFileError);
+}
+
+// A worker that runs out of memory, or a worker thread the system will not start, ends
+// the save with an error or finishes it on the calling thread; it never takes the
+// program down, and a failed save leaves no file behind.
+TEST(PngWriter, WorkerFaultsEndTheSaveCleanly) {
+    quorvel::test::TTempFolder temp;
+    const TTestImage desktop = quorvel::test::MakeDesktopImage(1280, 720);
+
+    quorvel::SetJobFaultForTests([](unsigned job, bool starting) {
+        if (job == 1 && !starting)
+            throw std::bad_alloc();
+    });
+    const std::string failed = temp.File("Q-001.png");
+    try {
+        WritePNG(desktop.View(), failed);
+        ADD_FAILURE() << "a worker without memory must fail the save";
+    } catch (const quorvel::EFileError& e) {
+        EXPECT_NE(std::string(e.what()).find("Not enough memory"), std::string::npos);
+    }
+    EXPECT_FALSE(std::filesystem::exists(failed));
+
+    quorvel::SetJobFaultForTests([](unsigned job, bool starting) {
+        if (job > 0 && starting)
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
+    });
+    const std::string done = temp.File("Q-002.png");
+    WritePNG(desktop.View(), done);
+    quorvel::SetJobFaultForTests({});
+    ExpectFileHolds(done, desktop);
+}
+
+TEST(WorkerGroup, EveryJobRunsOnceAndTheFirstErrorIsRaised) {
+    for (const bool refuseThreads : {false, true}) {
+        quorvel::SetJobFaultForTests([refuseThreads](unsigned job, bool starting) {
+            if (refuseThreads && starting && job % 2 == 1)
+                throw std::system_error(
+                    std::make_error_code(std::errc::resource_unavailable_try_again));
+        });
+        std::vector<std::atomic<int>> runs(7);
+        quorvel::RunJobs(7, [&](unsigned j) { ++runs[j]; });
+        for (const auto& r : runs)
+            EXPECT_EQ(r.load(), 1);
+        try {
+            quorvel::RunJobs(5, [&](unsigned j) {
+                if (j >= 2)
+                    throw std::runtime_error("job " + std::to_string(j));
+            });
+            ADD_FAILURE();
+        } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), "job 2");
+        }
+    }
+    quorvel::SetJobFaultForTests({});
 }
