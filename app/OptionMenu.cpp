@@ -8,6 +8,7 @@
 #include "capture/FrmSize.h"
 #include "record/FfmpegPath.h"
 #include "sinks/WebpWriter.h"
+#include "support/ApplicationTitle.h"
 #include "support/AutoStart.h"
 #include "support/FrmHotKey.h"
 #include "support/Links.h"
@@ -157,7 +158,7 @@ void TFrmQuorvel::ChkLang(QAction* item) {
     TranslateComponent(FrmSize);
     TranslateComponent(ui->ChkArea);
     TranslateComponent(ui->ChkSaveTo);
-    QApplication::setApplicationDisplayName(TranslateText(windowTitle()));
+    SetApplicationTitle(TranslateText(windowTitle()));
     if (TrayIcon != nullptr)
         TrayIcon->setToolTip(TranslateText(windowTitle()) + QLatin1Char(' ') + VersionText(4));
     setWindowTitle(TranslateText(windowTitle()));
@@ -165,7 +166,7 @@ void TFrmQuorvel::ChkLang(QAction* item) {
 }
 
 void TFrmQuorvel::N10Click() {
-    if (AskYesNo(TranslateText(QApplication::applicationDisplayName()),
+    if (AskYesNo(TranslateText(ApplicationTitle()),
                  TranslateText(QStringLiteral("정말 종료하시겠습니까?"))))
         ExitRequest();
 }

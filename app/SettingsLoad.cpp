@@ -2,6 +2,7 @@
 
 #include "app/FrmQuorvel.h"
 
+#include "support/ApplicationTitle.h"
 #include "support/AutoStart.h"
 #include "support/Config.h"
 #include "support/Settings.h"
@@ -77,7 +78,7 @@ void TFrmQuorvel::LoadConfig() {
     TranslateComponent(ui->ChkArea);
     TranslateComponent(ui->ChkSaveTo);
     setWindowTitle(TranslateText(windowTitle()));
-    QApplication::setApplicationDisplayName(windowTitle());
+    SetApplicationTitle(windowTitle());
 }
 
 void TFrmQuorvel::SaveConfig(const QString& Name, int Value) {

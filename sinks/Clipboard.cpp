@@ -1,5 +1,6 @@
 #include "sinks/Clipboard.h"
 
+#include "support/ApplicationTitle.h"
 #include "support/MessageBox.h"
 #include "support/Translate.h"
 
@@ -12,7 +13,7 @@ namespace quorvel {
 namespace {
 
 void ReportBusyClipboard() {
-    ShowMessage(TranslateText(QApplication::applicationDisplayName()),
+    ShowMessage(TranslateText(ApplicationTitle()),
                 TranslateText(QStringLiteral("클립보드 사용을 방지하는 프로그램이 실행중입니다.")),
                 TMessageIcon::Information);
 }
