@@ -179,12 +179,18 @@ void TChannelServer::Read(QLocalSocket* socket) {
         return;
     case TParseResult::Complete: {
         socket->setProperty(kBufferProperty, QVariant());
+        disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
         // The handler may run a nested event loop (a modal selection, a message box), in
-        // which the sender may give up and its socket go away.
-        const QPointer<QLocalSocket> alive(socket);
-        const bool result = FHandler(request);
-        if (alive)
-            Answer(socket, result);
+        // which the sender may give up and its socket be deleted. So it runs from the event
+        // loop, not inside the socket's own signal, and answers only a socket still there.
+        QMetaObject::invokeMethod(
+            this,
+            [this, alive = QPointer<QLocalSocket>(socket), request] {
+                const bool result = FHandler(request);
+                if (alive)
+                    Answer(alive.data(), result);
+            },
+            Qt::QueuedConnection);
         return;
     }
     }
