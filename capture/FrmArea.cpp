@@ -17,6 +17,9 @@
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
+#include <QtMath>
+#include <cmath>
+#include <cstdlib>
 
 namespace quorvel {
 
@@ -108,18 +111,6 @@ TFrmArea::TFrmArea(TFrmSize* size, TPlatform& platform, THooks hooks)
 qreal TFrmArea::Ratio() const {
     return devicePixelRatioF();
 }
-int TFrmArea::OuterLeft() const {
-    return qRound(x() * Ratio());
-}
-int TFrmArea::OuterTop() const {
-    return qRound(y() * Ratio());
-}
-int TFrmArea::OuterWidth() const {
-    return qRound(width() * Ratio());
-}
-int TFrmArea::OuterHeight() const {
-    return qRound(height() * Ratio());
-}
 int TFrmArea::HeaderPixels() const {
     return qRound(HeaderHeight * Ratio());
 }
@@ -139,8 +130,9 @@ void TFrmArea::SetSize(int AWidth, int AHeight, int SizeNo) {
     // The inner area is never smaller than 2 x 2.
     AWidth = std::max(AWidth, 2);
     AHeight = std::max(AHeight, 2);
-    const qreal r = Ratio();
-    resize(qRound((AWidth + 2 * Border) / r), qRound((AHeight + HeaderPixels() + 2 * Border) / r));
+    FBounds.Right = FBounds.Left + AWidth + 2 * Border;
+    FBounds.Bottom = FBounds.Top + AHeight + HeaderPixels() + 2 * Border;
+    ApplyBounds();
     if (SizeNo == 1)
         NameEntry(PopSize_1, AWidth, AHeight);
     else if (SizeNo == 2)
@@ -150,7 +142,52 @@ void TFrmArea::SetSize(int AWidth, int AHeight, int SizeNo) {
 }
 
 void TFrmArea::SetMove(int ALeft, int ATop) {
-    move(qRound(ALeft / Ratio()), qRound(ATop / Ratio()));
+    FBounds = {ALeft, ATop, ALeft + FBounds.Width(), ATop + FBounds.Height()};
+    ApplyBounds();
+}
+
+void TFrmArea::ApplyBounds() {
+    FApplying = true;
+    // Qt's own idea of the geometry, as near as logical pixels get (the size rounded up, so
+    // that what Qt paints covers the whole window)…
+    const qreal r = Ratio();
+    setGeometry(qRound(FBounds.Left / r), qRound(FBounds.Top / r),
+                static_cast<int>(std::ceil(FBounds.Width() / r)),
+                static_cast<int>(std::ceil(FBounds.Height() / r)));
+    // …and the window itself exactly where it belongs.
+    if (testAttribute(Qt::WA_WState_Created))
+        FPlatform.PlaceWindow(static_cast<TWindowId>(winId()), FBounds);
+    FApplying = false;
+    FormResize();
+}
+
+void TFrmArea::AdoptWindowGeometry() {
+    if (FApplying || FLoading || !testAttribute(Qt::WA_WState_Created))
+        return;
+    const std::optional<TRect> actual = FPlatform.WindowBounds(static_cast<TWindowId>(winId()));
+    if (!actual || actual->Empty() || *actual == FBounds)
+        return;
+    // Qt placing or sizing the window at its own rounded idea of the geometry (when it maps
+    // it, say) is less than one logical pixel away: that is not the user moving or resizing
+    // it, and the exact place and size are given back.
+    const int slack = std::max(0, qCeil(Ratio()) - 1);
+    const auto near = [slack](int a, int b) { return std::abs(a - b) <= slack; };
+    const bool ownPlace = near(actual->Left, FBounds.Left) && near(actual->Top, FBounds.Top);
+    const bool ownSize =
+        near(actual->Width(), FBounds.Width()) && near(actual->Height(), FBounds.Height());
+    const int left = ownPlace ? FBounds.Left : actual->Left;
+    const int top = ownPlace ? FBounds.Top : actual->Top;
+    // The inner area is never smaller than 2 x 2.
+    const int width = ownSize ? FBounds.Width() : std::max(actual->Width(), 2 + 2 * Border);
+    const int height =
+        ownSize ? FBounds.Height() : std::max(actual->Height(), HeaderPixels() + 2 + 2 * Border);
+    const TRect wanted{left, top, left + width, top + height};
+    if (wanted != *actual)
+        FPlatform.PlaceWindow(static_cast<TWindowId>(winId()), wanted);
+    if (wanted == FBounds)
+        return;
+    FBounds = wanted;
+    FormResize();
 }
 
 void TFrmArea::LoadBounds() {
@@ -225,6 +262,11 @@ void TFrmArea::LayOutHeader() {
 
 void TFrmArea::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    LayOutHeader();
+    AdoptWindowGeometry();
+}
+
+void TFrmArea::FormResize() {
     const int W = OuterWidth();
     const int H = OuterHeight();
     Ui::TFrmSize& d = *FSize->Controls();
@@ -236,16 +278,19 @@ void TFrmArea::resizeEvent(QResizeEvent* event) {
     PnlClose->setVisible(W > 112);
     LblSize->setVisible(W > 64);
     // Only the header and the border belong to the window; the hole is the screen below.
-    const qreal r = Ratio();
-    const QRect hole(QPoint(qRound(Border / r), HeaderHeight + qRound(Border / r)),
-                     QPoint(width() - qRound(Border / r) - 1, height() - qRound(Border / r) - 1));
-    setMask(QRegion(rect()).subtracted(QRegion(hole)));
+    const int Hh = HeaderPixels();
+    if (testAttribute(Qt::WA_WState_Created) || isVisible())
+        FPlatform.ShapeWindow(static_cast<TWindowId>(winId()),
+                              {{0, 0, W, Hh + Border},
+                               {0, Hh + Border, Border, H - Border},
+                               {W - Border, Hh + Border, W, H - Border},
+                               {0, H - Border, W, H}});
     SaveBounds();
 }
 
 void TFrmArea::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
-    SaveBounds();
+    AdoptWindowGeometry();
 }
 
 void TFrmArea::paintEvent(QPaintEvent*) {
@@ -264,10 +309,19 @@ void TFrmArea::TmrColorTimer() {
 
 void TFrmArea::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // The native window exists now: give it its exact place and shape.
+    FPlatform.PlaceWindow(static_cast<TWindowId>(winId()), FBounds);
+    FormResize();
     TmrColor.start();
 }
 
 void TFrmArea::closeEvent(QCloseEvent* event) {
+    // The window manager's close (Alt+F4, a taskbar's close) does nothing: the frame is
+    // put away by its own close button, its popup or another capture area.
+    if (event->spontaneous()) {
+        event->ignore();
+        return;
+    }
     // Closing only hides the frame; it keeps its place for the next time.
     TmrColor.stop();
     if (FHooks.IsRecording && FHooks.IsRecording() && FHooks.RecordStop)
@@ -340,6 +394,7 @@ void TFrmArea::keyPressEvent(QKeyEvent* event) {
     }
     const bool shift = event->modifiers() & Qt::ShiftModifier;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    // Steps are physical pixels, whatever the scale factor.
     const TRect inner = GetRect();
     if (shift || ctrl) {
         const int step = shift ? 1 : 10;

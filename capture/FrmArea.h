@@ -20,7 +20,8 @@ class TFrmSize;
 // through which the screen stays visible and clickable. The hole is the capture
 // rectangle. The header moves the frame, the border resizes it, the keyboard does both;
 // the header's popup offers the presets and the size dialog. Geometry is kept in
-// physical pixels and stored at every change.
+// physical pixels, placed and shaped through the platform so that a scale factor never
+// rounds it, and stored at every change.
 class TFrmArea : public QWidget {
     Q_OBJECT
 public:
@@ -61,11 +62,17 @@ protected:
 private:
     qreal Ratio() const;
     // Outer frame and header, in physical pixels.
-    int OuterLeft() const;
-    int OuterTop() const;
-    int OuterWidth() const;
-    int OuterHeight() const;
+    int OuterLeft() const { return FBounds.Left; }
+    int OuterTop() const { return FBounds.Top; }
+    int OuterWidth() const { return FBounds.Width(); }
+    int OuterHeight() const { return FBounds.Height(); }
     int HeaderPixels() const;
+    // Puts the window where FBounds says and runs the resize handler.
+    void ApplyBounds();
+    // The header, the border and the hole follow the frame's size.
+    void FormResize();
+    // Takes a move or resize the window manager made (the header drag, the border).
+    void AdoptWindowGeometry();
     void LoadBounds();
     void SaveBounds();
     void LoadCloseIcon();
@@ -88,6 +95,8 @@ private:
     int AreaColor_Percent = 0;
     bool AreaColor_Inc = true;
     bool FLoading = false;
+    bool FApplying = false;
+    TRect FBounds;
 };
 
 } // namespace quorvel

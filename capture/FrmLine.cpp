@@ -1,7 +1,8 @@
 #include "capture/FrmLine.h"
 
+#include <QImage>
 #include <QPainter>
-#include <QRegion>
+#include <cmath>
 
 namespace quorvel {
 
@@ -29,6 +30,9 @@ bool TFrmLine::NextDashIsWhite(std::uint8_t& pattern) {
 
 void TFrmLine::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // Nothing on screen until the first tick has found a window to ring.
+    FRing = {};
+    FPlatform.ShapeWindow(static_cast<TWindowId>(winId()), {});
     Timer1.start();
 }
 
@@ -37,10 +41,30 @@ void TFrmLine::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
 }
 
-void TFrmLine::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    const QRect all = rect();
-    setMask(QRegion(all).subtracted(QRegion(all.adjusted(1, 1, -1, -1))));
+void TFrmLine::PlaceRing(const TRect& ring) {
+    if (ring == FRing)
+        return;
+    const bool wasEmpty = FRing.Empty();
+    FRing = ring;
+    const auto id = static_cast<TWindowId>(winId());
+    if (ring.Empty()) {
+        // Nothing to ring: no pixel of the window stays on screen. (Opacity would need a
+        // compositor, which a plain X desktop does not have.)
+        FPlatform.ShapeWindow(id, {});
+        return;
+    }
+    // Qt's geometry as near as logical pixels get, then the window exactly.
+    const qreal r = devicePixelRatioF();
+    setGeometry(qRound(ring.Left / r), qRound(ring.Top / r),
+                static_cast<int>(std::ceil(ring.Width() / r)),
+                static_cast<int>(std::ceil(ring.Height() / r)));
+    FPlatform.PlaceWindow(id, ring);
+    const int w = ring.Width();
+    const int h = ring.Height();
+    FPlatform.ShapeWindow(id,
+                          {{0, 0, w, 1}, {0, h - 1, w, h}, {0, 1, 1, h - 1}, {w - 1, 1, w, h - 1}});
+    if (wasEmpty)
+        update();
 }
 
 void TFrmLine::Timer1Timer() {
@@ -50,15 +74,11 @@ void TFrmLine::Timer1Timer() {
     const std::optional<TRect> bounds = target != 0 ? FPlatform.WindowBounds(target) : std::nullopt;
     if (!bounds || bounds->Empty()) {
         // Over the bare desktop there is nothing to ring.
-        setWindowOpacity(0.0);
+        PlaceRing({});
         return;
     }
-    setWindowOpacity(1.0);
-    const qreal ratio = devicePixelRatioF();
-    const QRect ring(qRound((bounds->Left - 1) / ratio), qRound((bounds->Top - 1) / ratio),
-                     qRound((bounds->Width() + 2) / ratio), qRound((bounds->Height() + 2) / ratio));
-    if (geometry() != ring)
-        setGeometry(ring);
+    // One physical pixel outside the window's bounds.
+    PlaceRing({bounds->Left - 1, bounds->Top - 1, bounds->Right + 1, bounds->Bottom + 1});
     if (Delay < 10) {
         ++Delay;
         return;
@@ -71,15 +91,19 @@ void TFrmLine::Timer1Timer() {
 void TFrmLine::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::Window));
-    if (!FDrawDashes)
+    if (!FDrawDashes || FRing.Empty())
         return;
     FDrawDashes = false;
-    const int w = width();
-    const int h = height();
+    // The dashes are drawn per physical pixel into a picture of the ring's own size, which
+    // lands on the screen one to one whatever the scale factor.
+    const int w = FRing.Width();
+    const int h = FRing.Height();
+    QImage ring(w, h, QImage::Format_RGB32);
+    ring.fill(palette().color(QPalette::Window));
+    ring.setDevicePixelRatio(devicePixelRatioF());
     // Clockwise from the top-left corner, every perimeter pixel once.
     const auto dash = [&](int x, int y) {
-        painter.setPen(NextDashIsWhite(FPattern) ? Qt::white : Qt::black);
-        painter.drawPoint(x, y);
+        ring.setPixel(x, y, NextDashIsWhite(FPattern) ? 0xFFFFFFFFu : 0xFF000000u);
     };
     for (int x = 0; x < w - 1; ++x)
         dash(x, 0);
@@ -89,6 +113,7 @@ void TFrmLine::paintEvent(QPaintEvent*) {
         dash(x, h - 1);
     for (int y = h - 1; y > -1; --y)
         dash(0, y);
+    painter.drawImage(QPointF(0, 0), ring);
 }
 
 } // namespace quorvel

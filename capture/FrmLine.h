@@ -28,11 +28,15 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Puts the ring, one physical pixel wide, around `ring`'s inside; an empty rectangle
+    // leaves nothing of the window on screen.
+    void PlaceRing(const TRect& ring);
+
     TPlatform& FPlatform;
+    TRect FRing;
     QWidget* FMainWindow;
     QTimer Timer1;
     int Delay = 0;

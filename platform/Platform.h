@@ -66,6 +66,16 @@ public:
     // Readies the screen reading ahead of the first capture, so that it does not pay for
     // setting up the shared memory the server writes into.
     virtual void Prepare() = 0;
+    // Gives back what Prepare and the captures keep for speed (the shared memory), for a
+    // program that has gone idle. The next capture sets it up again.
+    virtual void ReleaseBuffers() = 0;
+    // Places one of this program's windows at a rectangle of physical pixels (its outer
+    // bounds), which Qt's logical coordinates cannot always express under a scale factor.
+    virtual void PlaceWindow(TWindowId window, const TRect& bounds) = 0;
+    // Makes only these rectangles (physical pixels, relative to the window's top-left
+    // corner) part of one of this program's windows, for drawing and for the pointer; the
+    // rest shows and passes clicks to what lies below. No rectangle leaves nothing.
+    virtual void ShapeWindow(TWindowId window, const std::vector<TRect>& parts) = 0;
     // The current cursor image, when the server can tell.
     virtual std::optional<TCursorImage> Cursor() = 0;
     // A hotkey whose presses call `onPress` on the user-interface thread.

@@ -7,6 +7,7 @@
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -53,6 +54,12 @@ private:
     std::vector<TGrab> FGrabs;
     std::uint16_t FBase = 0;
     std::uint16_t FIgnored = 0;
+    // The key asked for, taken again when the keyboard's mapping changes (another layout,
+    // xmodmap), which can move it to other key codes or Num Lock to another modifier.
+    std::uint8_t FVk = 0;
+    unsigned FModifiers = 0;
+    bool FWanted = false;
+    bool FHandling = false;
 };
 
 TX11HotKey::TX11HotKey(std::function<void()> onPress) : FOnPress(std::move(onPress)) {
@@ -115,6 +122,9 @@ std::uint16_t TX11HotKey::ModifierOf(xcb_keysym_t keysym) {
 
 bool TX11HotKey::Register(std::uint8_t vk, unsigned modifiers) {
     Unregister();
+    FVk = vk;
+    FModifiers = modifiers;
+    FWanted = true;
     const xcb_keysym_t keysym = KeysymOf(vk);
     const std::vector<xcb_keycode_t> codes =
         keysym ? KeycodesOf(keysym) : std::vector<xcb_keycode_t>();
@@ -147,14 +157,17 @@ bool TX11HotKey::Register(std::uint8_t vk, unsigned modifiers) {
             FGrabs.push_back(grab);
         }
     }
-    if (!ok)
+    if (!ok) {
         Unregister();
+        FWanted = true; // still wanted: a later mapping change may free it
+    }
     // Replies may have queued events that the notifier will not announce again.
     HandleEvents();
     return ok;
 }
 
 void TX11HotKey::Unregister() {
+    FWanted = false;
     for (const TGrab& grab : FGrabs)
         xcb_ungrab_key(FConn, grab.key, FRoot, grab.modifiers);
     FGrabs.clear();
@@ -162,7 +175,15 @@ void TX11HotKey::Unregister() {
 }
 
 void TX11HotKey::HandleEvents() {
+    if (FHandling)
+        return;
+    FHandling = true;
+    bool remapped = false;
     while (xcb_generic_event_t* event = xcb_poll_for_event(FConn)) {
+        if ((event->response_type & 0x7F) == XCB_MAPPING_NOTIFY) {
+            const auto* mapping = reinterpret_cast<const xcb_mapping_notify_event_t*>(event);
+            remapped = remapped || mapping->request != XCB_MAPPING_POINTER;
+        }
         const bool press = (event->response_type & 0x7F) == XCB_KEY_PRESS;
         bool ours = false;
         if (press) {
@@ -175,6 +196,10 @@ void TX11HotKey::HandleEvents() {
         if (ours && FOnPress)
             FOnPress();
     }
+    FHandling = false;
+    if (remapped && FWanted && !Register(FVk, FModifiers))
+        std::fprintf(stderr, "quorvel: the capture key could not be taken again after a "
+                             "keyboard mapping change\n");
 }
 
 } // namespace

@@ -9,12 +9,14 @@
 #include <xcb/xcb.h>
 #include <xcb/xfixes.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <vector>
 
 namespace quorvel {
 
@@ -33,6 +35,45 @@ template <typename T> struct TReply {
 
 void CopyPixels(const std::uint32_t* src, const TRect& rect, QImage& image, int dx, int dy);
 
+// Where one colour channel sits in a 32-bit screen pixel.
+struct TChannel {
+    int shift = 0;
+    int bits = 0;
+    bool FromMask(std::uint32_t mask) {
+        if (mask == 0)
+            return false;
+        shift = 0;
+        while ((mask & 1u) == 0) {
+            mask >>= 1;
+            ++shift;
+        }
+        bits = 0;
+        while ((mask & 1u) != 0) {
+            mask >>= 1;
+            ++bits;
+        }
+        return mask == 0 && bits >= 1 && bits <= 16; // one run of bits
+    }
+    // The channel's value scaled to 8 bits.
+    std::uint32_t Value8(std::uint32_t pixel) const {
+        const std::uint32_t v = (pixel >> shift) & ((1u << bits) - 1u);
+        return bits >= 8 ? v >> (bits - 8) : (v * 255u) / ((1u << bits) - 1u);
+    }
+};
+
+// The screen's pixel layout: true colour in 32 bits a pixel. Most screens hold 8 bits a
+// channel as 0x00RRGGBB, which is copied as it is; deeper ones (30-bit colour) are read
+// channel by channel.
+struct TPixelLayout {
+    bool supported = false;
+    bool plain = false;
+    std::uint8_t depth = 0;
+    TChannel red, green, blue;
+};
+
+void ConvertPixels(const std::uint32_t* src, const TRect& rect, const TPixelLayout& layout,
+                   QImage& image, int dx, int dy);
+
 class TX11Platform final : public TPlatform {
 public:
     TX11Platform();
@@ -47,6 +88,9 @@ public:
     QImage GrabScreen(const TRect& rect) override;
     std::optional<TCursorImage> Cursor() override;
     void Prepare() override;
+    void ReleaseBuffers() override;
+    void PlaceWindow(TWindowId window, const TRect& bounds) override;
+    void ShapeWindow(TWindowId window, const std::vector<TRect>& parts) override;
     std::unique_ptr<THotKey> CreateHotKey(std::function<void()> onPress) override {
         return CreateX11HotKey(std::move(onPress));
     }
@@ -68,6 +112,7 @@ private:
     xcb_connection_t* FConn = nullptr;
     xcb_screen_t* FScreen = nullptr;
     xcb_window_t FRoot = 0;
+    TPixelLayout FLayout;
     xcb_atom_t FActiveWindow = 0;
     xcb_atom_t FWmState = 0;
     xcb_atom_t FGtkFrameExtents = 0;
@@ -78,6 +123,32 @@ private:
     bool FXFixes = false;
     bool FRandR = false;
 };
+
+// The root window's visual, when it is true colour in 32 bits a pixel.
+TPixelLayout ReadPixelLayout(xcb_connection_t* conn, xcb_screen_t* screen) {
+    TPixelLayout layout;
+    layout.depth = screen->root_depth;
+    bool bpp32 = false;
+    const xcb_setup_t* setup = xcb_get_setup(conn);
+    for (auto f = xcb_setup_pixmap_formats_iterator(setup); f.rem > 0; xcb_format_next(&f))
+        if (f.data->depth == screen->root_depth)
+            bpp32 = f.data->bits_per_pixel == 32;
+    for (auto d = xcb_screen_allowed_depths_iterator(screen); d.rem > 0; xcb_depth_next(&d)) {
+        if (d.data->depth != screen->root_depth)
+            continue;
+        for (auto v = xcb_depth_visuals_iterator(d.data); v.rem > 0; xcb_visualtype_next(&v)) {
+            if (v.data->visual_id != screen->root_visual)
+                continue;
+            layout.supported = bpp32 && v.data->_class == XCB_VISUAL_CLASS_TRUE_COLOR &&
+                               layout.red.FromMask(v.data->red_mask) &&
+                               layout.green.FromMask(v.data->green_mask) &&
+                               layout.blue.FromMask(v.data->blue_mask);
+            layout.plain = layout.supported && v.data->red_mask == 0xFF0000u &&
+                           v.data->green_mask == 0xFF00u && v.data->blue_mask == 0xFFu;
+        }
+    }
+    return layout;
+}
 
 TX11Platform::TX11Platform() {
     int screenNumber = 0;
@@ -93,6 +164,7 @@ TX11Platform::TX11Platform() {
     FScreen = it.data;
     FRoot = FScreen->root;
 
+    FLayout = ReadPixelLayout(FConn, FScreen);
     FActiveWindow = Atom("_NET_ACTIVE_WINDOW");
     FWmState = Atom("WM_STATE");
     FGtkFrameExtents = Atom("_GTK_FRAME_EXTENTS");
@@ -128,6 +200,21 @@ void CopyPixels(const std::uint32_t* src, const TRect& rect, QImage& image, int 
         const std::uint32_t* in = src + static_cast<std::size_t>(y) * rect.Width();
         for (int x = 0; x < rect.Width(); ++x)
             out[x] = in[x] | 0xFF000000u;
+    }
+}
+
+void ConvertPixels(const std::uint32_t* src, const TRect& rect, const TPixelLayout& layout,
+                   QImage& image, int dx, int dy) {
+    if (layout.plain) {
+        CopyPixels(src, rect, image, dx, dy);
+        return;
+    }
+    for (int y = 0; y < rect.Height(); ++y) {
+        auto* out = reinterpret_cast<std::uint32_t*>(image.scanLine(dy + y)) + dx;
+        const std::uint32_t* in = src + static_cast<std::size_t>(y) * rect.Width();
+        for (int x = 0; x < rect.Width(); ++x)
+            out[x] = 0xFF000000u | (layout.red.Value8(in[x]) << 16) |
+                     (layout.green.Value8(in[x]) << 8) | layout.blue.Value8(in[x]);
     }
 }
 
@@ -352,6 +439,40 @@ void TX11Platform::ReleaseShm() {
     FShmSize = 0;
 }
 
+void TX11Platform::ReleaseBuffers() {
+    ReleaseShm();
+}
+
+void TX11Platform::PlaceWindow(TWindowId window, const TRect& bounds) {
+    const std::uint32_t values[] = {static_cast<std::uint32_t>(bounds.Left),
+                                    static_cast<std::uint32_t>(bounds.Top),
+                                    static_cast<std::uint32_t>(std::max(1, bounds.Width())),
+                                    static_cast<std::uint32_t>(std::max(1, bounds.Height()))};
+    xcb_configure_window(FConn, window,
+                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
+                             XCB_CONFIG_WINDOW_HEIGHT,
+                         values);
+    xcb_flush(FConn);
+}
+
+void TX11Platform::ShapeWindow(TWindowId window, const std::vector<TRect>& parts) {
+    if (!FXFixes)
+        return;
+    std::vector<xcb_rectangle_t> rects;
+    rects.reserve(parts.size());
+    for (const TRect& r : parts)
+        if (!r.Empty())
+            rects.push_back({static_cast<std::int16_t>(r.Left), static_cast<std::int16_t>(r.Top),
+                             static_cast<std::uint16_t>(r.Width()),
+                             static_cast<std::uint16_t>(r.Height())});
+    const xcb_xfixes_region_t region = xcb_generate_id(FConn);
+    xcb_xfixes_create_region(FConn, region, static_cast<std::uint32_t>(rects.size()), rects.data());
+    // The bounding shape (kind 0); the pointer's shape follows it.
+    xcb_xfixes_set_window_shape_region(FConn, window, 0, 0, 0, region);
+    xcb_xfixes_destroy_region(FConn, region);
+    xcb_flush(FConn);
+}
+
 // One read of the whole screen into the shared segment, which makes the server fault its
 // pages in now rather than during the first capture. The program does not read the
 // segment here, so its own memory use stays as it was.
@@ -382,9 +503,9 @@ bool TX11Platform::GrabShm(const TRect& rect, QImage& image, int dx, int dy) {
             ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, FShmSeg, 0),
         &error));
     std::free(error);
-    if (!r || r->depth < 24)
+    if (!r || r->depth != FLayout.depth)
         return false;
-    CopyPixels(static_cast<const std::uint32_t*>(FShmAddress), rect, image, dx, dy);
+    ConvertPixels(static_cast<const std::uint32_t*>(FShmAddress), rect, FLayout, image, dx, dy);
     return true;
 }
 
@@ -399,19 +520,22 @@ bool TX11Platform::GrabInto(const TRect& rect, QImage& image, int dx, int dy) {
                       static_cast<std::uint16_t>(rect.Height()), ~0u),
         &error));
     std::free(error);
-    if (!r || r->depth < 24)
+    if (!r || r->depth != FLayout.depth)
         return false;
     const std::size_t need = static_cast<std::size_t>(rect.Width()) * rect.Height() * 4;
     if (static_cast<std::size_t>(xcb_get_image_data_length(r.p)) < need)
         return false;
-    CopyPixels(reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(r.p)), rect, image, dx,
-               dy);
+    ConvertPixels(reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(r.p)), rect, FLayout,
+                  image, dx, dy);
     return true;
 }
 
 QImage TX11Platform::GrabScreen(const TRect& rect) {
     if (rect.Empty())
         throw EPlatformError("The capture rectangle is empty.");
+    if (!FLayout.supported)
+        throw EPlatformError("The screen's colour format (depth " + std::to_string(FLayout.depth) +
+                             ") cannot be read.");
     QImage image(rect.Width(), rect.Height(), QImage::Format_RGB32);
     if (image.isNull())
         throw EPlatformError("Not enough memory for the capture.");

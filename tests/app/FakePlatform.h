@@ -27,9 +27,14 @@ public:
     }
     std::optional<TCursorImage> Cursor() override { return std::nullopt; }
     void Prepare() override {}
+    void ReleaseBuffers() override {}
+    void PlaceWindow(TWindowId, const TRect& bounds) override { Placed = bounds; }
+    void ShapeWindow(TWindowId, const std::vector<TRect>& parts) override { Shape = parts; }
     std::unique_ptr<THotKey> CreateHotKey(std::function<void()> onPress) override;
 
     THotKeyRecord HotKey;
+    TRect Placed;
+    std::vector<TRect> Shape;
     bool RefuseHotKeys = false;
     std::function<void()> PressHotKey;
 };
