@@ -9,11 +9,15 @@
 #include "sinks/EncoderSettings.h"
 #include "sinks/Printer.h"
 #include "sinks/Save.h"
+#include "support/Config.h"
 #include "support/MessageBox.h"
 #include "support/Translate.h"
 #include "ui_FrmQuorvel.h"
 
+#include <QDir>
+#include <QTimer>
 #include <algorithm>
+#include <malloc.h>
 #include <stdexcept>
 
 namespace quorvel {
@@ -42,6 +46,9 @@ enum TSaveTo {
     sPrinter = 9,
     sFloating = 10
 };
+
+// How long captures must have stopped before the memory kept for them is given back.
+constexpr int kIdleReleaseMs = 5000;
 
 // A source or destination that this build does not carry.
 [[noreturn]] void NotAvailable(const char* what) {
@@ -75,8 +82,27 @@ void TFrmQuorvel::Start() {
             FHooks.RecordStop();
         return;
     }
-    if (FStatus == stIdle)
+    if (FStatus == stIdle) {
         CaptureStart();
+        ReleaseWhenIdle();
+    }
+}
+
+void TFrmQuorvel::ReleaseWhenIdle() {
+    if (FIdleRelease == nullptr) {
+        FIdleRelease = new QTimer(this);
+        FIdleRelease->setSingleShot(true);
+        FIdleRelease->setInterval(kIdleReleaseMs);
+        connect(FIdleRelease, &QTimer::timeout, this, [this] {
+            if (FStatus != stIdle) {
+                FIdleRelease->start(); // text recognition or a recording still runs
+                return;
+            }
+            FPlatform.ReleaseBuffers();
+            malloc_trim(0);
+        });
+    }
+    FIdleRelease->start(); // a burst of captures keeps pushing it back
 }
 
 void TFrmQuorvel::CaptureStart() {
@@ -162,6 +188,11 @@ void TFrmQuorvel::Capture(QImage& Bitmap, TRect& Rect) {
 }
 
 QString TFrmQuorvel::NewFilename(const QString& Ext) {
+    // The desktop folder, where captures go until the user chooses a folder, may not exist
+    // yet on a new account: it is made. A folder the user chose that has gone away is not
+    // made again behind their back; the capture fails with the writer's message instead.
+    if (SavePath == DefaultSavePath() && !QDir(SavePath).exists())
+        QDir().mkpath(SavePath);
     const TNameMode mode = ChkAppend1->isChecked()   ? TNameMode::Sequential1
                            : ChkAppend3->isChecked() ? TNameMode::Sequential2
                                                      : TNameMode::DateTime;

@@ -13,6 +13,7 @@
 class QAction;
 class QMenu;
 class QSystemTrayIcon;
+class QTimer;
 
 namespace Ui {
 class TFrmQuorvel;
@@ -93,6 +94,9 @@ private:
     void CreateMenu();
     void CreateTrayIcon();
     void CaptureStart();
+    // After a capture: give back the memory kept for speed once captures have stopped for
+    // a while, so that a program sitting in the tray all day stays small.
+    void ReleaseWhenIdle();
     void Capture(QImage& Bitmap, TRect& Rect);
     void SaveTo(int S, QImage& Bitmap, const TRect& Rect);
     void ShowCaptureFailed(const QString& reason);
@@ -117,6 +121,7 @@ private:
     TCaptureSound FSound;
     TCaptureHooks FHooks;
     TStatus FStatus = stIdle;
+    QTimer* FIdleRelease = nullptr;
     bool FCanClose = false;
     bool FTrayReady = false;
     QString FFirstArgument;

@@ -14,13 +14,12 @@ int PrintFactor(int printerDpi, int screenPpi) {
 }
 
 void BitmapToPrinter(const QImage& Bitmap, int ScreenPixelsPerInch) {
-    QPrinterInfo info = QPrinterInfo::defaultPrinter();
-    if (info.isNull()) {
-        const QList<QPrinterInfo> printers = QPrinterInfo::availablePrinters();
-        if (printers.isEmpty())
-            throw EPrinterError("No printer is installed.");
-        info = printers.first();
-    }
+    // The default printer only: a page never goes to a printer the user did not choose.
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull())
+        throw EPrinterError(QPrinterInfo::availablePrinters().isEmpty()
+                                ? "No printer is installed."
+                                : "No default printer is set.");
     QPrinter printer(info, QPrinter::HighResolution);
     printer.setFullPage(false);
     printer.setDocName(QStringLiteral("Quorvel"));

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <unistd.h>
 
 namespace quorvel {
@@ -31,12 +32,15 @@ std::string RunningProgram() {
 }
 
 // An argument in double quotes as the desktop entry format reads it: ", `, $ and \ are
-// escaped inside the quotes, and every backslash is escaped once more for the file.
+// escaped inside the quotes, % is doubled so that it is not read as a field code, and
+// every backslash is escaped once more for the file.
 std::string QuotedArgument(const std::string& path) {
     std::string quoted = "\"";
     for (char c : path) {
         if (c == '"' || c == '`' || c == '$' || c == '\\')
             quoted += '\\';
+        else if (c == '%')
+            quoted += '%';
         quoted += c;
     }
     quoted += '"';
@@ -52,7 +56,46 @@ std::string QuotedArgument(const std::string& path) {
     return escaped;
 }
 
+std::string Lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::string Trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
 } // namespace
+
+bool AutoStartEntryDisabled(const std::string& EntryText) {
+    bool inEntry = false;
+    std::size_t at = 0;
+    while (at <= EntryText.size()) {
+        std::size_t end = EntryText.find('\n', at);
+        if (end == std::string::npos)
+            end = EntryText.size();
+        const std::string line = Trimmed(EntryText.substr(at, end - at));
+        at = end + 1;
+        if (!line.empty() && line.front() == '[') {
+            inEntry = line == "[Desktop Entry]";
+            continue;
+        }
+        const std::size_t eq = line.find('=');
+        if (!inEntry || eq == std::string::npos)
+            continue;
+        const std::string key = Trimmed(line.substr(0, eq));
+        const std::string value = Lower(Trimmed(line.substr(eq + 1)));
+        if ((key == "Hidden" && value == "true") ||
+            (key == "X-GNOME-Autostart-enabled" && value == "false"))
+            return true;
+    }
+    return false;
+}
 
 std::string AutoStartFile(const std::string& Name) {
     return ConfigHome() + "/autostart/" + Name + ".desktop";
@@ -99,11 +142,18 @@ bool SetAutoStart(const std::string& Name, bool Enable) {
 }
 
 bool IsAutoStart(const std::string& Name) {
+    const std::string file = AutoStartFile(Name);
     std::error_code ec;
-    const bool exists = fs::exists(AutoStartFile(Name), ec);
-    if (exists)
-        SetAutoStart(Name, true);
-    return exists;
+    if (!fs::exists(file, ec))
+        return false;
+    // An entry the desktop's own settings switched off stays off: it is neither counted
+    // nor rewritten (which would switch it on again).
+    std::ifstream in(file, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (AutoStartEntryDisabled(text))
+        return false;
+    SetAutoStart(Name, true);
+    return true;
 }
 
 } // namespace quorvel

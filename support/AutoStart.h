@@ -18,7 +18,12 @@ std::string AutoStartEntry(const std::string& Name, const std::string& ProgramPa
 // could not be written or removed. Removing an entry that does not exist succeeds.
 bool SetAutoStart(const std::string& Name, bool Enable);
 
-// Whether the entry exists; when it does, it is pointed at the running program.
+// Whether an entry's text switches it off (Hidden=true, X-GNOME-Autostart-enabled=false),
+// as desktops' own autostart settings do.
+bool AutoStartEntryDisabled(const std::string& EntryText);
+
+// Whether the entry exists and is not switched off; when it is on, it is pointed at the
+// running program.
 bool IsAutoStart(const std::string& Name);
 
 } // namespace quorvel

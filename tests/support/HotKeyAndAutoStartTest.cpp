@@ -59,3 +59,27 @@ TEST(AutoStart, SwitchingOnAndOffAndRepointing) {
     home.Touch("autostart", "a file in the way");
     EXPECT_FALSE(SetAutoStart("Quorvel", true));
 }
+
+TEST(AutoStart, PercentIsNotAFieldCodeAndDisabledEntriesStayOff) {
+    // A "%" in the path would be read as a field code (%f, %u …) unless doubled.
+    EXPECT_NE(AutoStartEntry("Quorvel", "/home/a%20b/quorvel")
+                  .find("Exec=\"/home/a%%20b/quorvel\" /start\n"),
+              std::string::npos);
+
+    EXPECT_TRUE(AutoStartEntryDisabled("[Desktop Entry]\nExec=q\nHidden=true\n"));
+    EXPECT_TRUE(AutoStartEntryDisabled("[Desktop Entry]\r\nX-GNOME-Autostart-enabled = False\r\n"));
+    EXPECT_FALSE(
+        AutoStartEntryDisabled("[Desktop Entry]\nHidden=false\nX-GNOME-Autostart-enabled=true\n"));
+    EXPECT_FALSE(AutoStartEntryDisabled("[Desktop Action x]\nHidden=true\n"));
+
+    // The desktop switched the entry off: it is not counted, and start-up leaves it alone.
+    test::TTempFolder home;
+    ::setenv("XDG_CONFIG_HOME", home.Path().c_str(), 1);
+    const std::string text = "[Desktop Entry]\nExec=\"/old/copy\" /start\nHidden=true\n";
+    const std::string file = home.Touch("autostart/Quorvel.desktop", text);
+    EXPECT_FALSE(IsAutoStart("Quorvel"));
+    EXPECT_EQ(test::ReadFileBytes(file), text);
+    // Switching it on from the menu writes an entry that is on.
+    EXPECT_TRUE(SetAutoStart("Quorvel", true));
+    EXPECT_TRUE(IsAutoStart("Quorvel"));
+}

@@ -15,7 +15,7 @@ namespace quorvel::test {
 
 namespace fs = std::filesystem;
 
-TCupsPrinter::TCupsPrinter() {
+TCupsPrinter::TCupsPrinter(bool makeDefault) {
     if (::geteuid() != 0) {
         FError = "the CUPS scheduler needs root";
         return;
@@ -66,8 +66,8 @@ TCupsPrinter::TCupsPrinter() {
     }
     const std::string add =
         "lpadmin -p QuorvelPDF -E -v file://" + OutputFile() +
-        " -m lsb/usr/cupsfilters/Generic-PDF_Printer-PDF.ppd >/dev/null 2>&1 && "
-        "lpadmin -d QuorvelPDF >/dev/null 2>&1";
+        " -m lsb/usr/cupsfilters/Generic-PDF_Printer-PDF.ppd >/dev/null 2>&1" +
+        std::string(makeDefault ? " && lpadmin -d QuorvelPDF >/dev/null 2>&1" : "");
     if (std::system(add.c_str()) != 0) {
         FError = "lpadmin failed";
         return;

@@ -7,10 +7,11 @@ namespace quorvel::test {
 
 // A private CUPS scheduler listening on a socket of its own, with one PDF printer (the
 // generic PDF driver) that writes each job to a file, made the default printer. The
-// process's CUPS_SERVER points at it. Needs root, as cupsd does.
+// process's CUPS_SERVER points at it. Needs root, as cupsd does. With `makeDefault` false
+// the printer is there but the system has no default printer.
 class TCupsPrinter {
 public:
-    TCupsPrinter();
+    explicit TCupsPrinter(bool makeDefault = true);
     ~TCupsPrinter();
     TCupsPrinter(const TCupsPrinter&) = delete;
     TCupsPrinter& operator=(const TCupsPrinter&) = delete;

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -99,4 +100,31 @@ TEST(Printer, NoPrinterShowsCaptureFailed) {
     session.Status("xdotool key Return");
     EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 3000));
     ::unsetenv("CUPS_SERVER");
+}
+
+// A printer is installed but none is the default: nothing is printed anywhere, and the
+// capture fails with the reason.
+TEST(Printer, NoDefaultPrinterIsAnErrorNotTheFirstPrinter) {
+    TDesktopSession session;
+    TCupsPrinter printer(false);
+    if (!printer.Ready())
+        GTEST_SKIP() << printer.Error();
+    ASSERT_NE(session.Output("lpstat -d 2>&1").find("no system default"), std::string::npos);
+    session.WriteSettings("path=" + session.SaveFolder() +
+                          "\nsound=1\nmouse=0\narea=0\nsaveto=9\n");
+    ASSERT_TRUE(session.StartQuorvel({"/start"})) << session.QuorvelLog();
+    const pid_t ctl =
+        session.Start({quorvel::test::QuorvelCtlBinary(), R"({"command":"capture"})"}, "ctl.log");
+    EXPECT_TRUE(TDesktopSession::WaitUntil(
+        [&] {
+            return session.QuorvelLog().find("Capture failed.\\r\\rNo default printer is set.") !=
+                   std::string::npos;
+        },
+        10000))
+        << session.QuorvelLog();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    session.Status("xdotool key Return");
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 3000));
+    EXPECT_TRUE(printer.WaitForJobs(5000));
+    EXPECT_FALSE(std::filesystem::exists(printer.OutputFile()));
 }
