@@ -2,6 +2,7 @@
 
 #include "app/ChannelProtocol.h"
 #include "app/CommandParser.h"
+#include "app/FrmAbout.h"
 #include "app/ListItemDrawer.h"
 #include "capture/Capture.h"
 #include "capture/ColourPicker.h"
@@ -10,8 +11,9 @@
 #include "capture/FrmLine.h"
 #include "capture/FrmSize.h"
 #include "support/AutoStart.h"
+#include "support/Config.h"
 #include "support/FrmHotKey.h"
-#include "support/Links.h"
+#include "support/HomeLinks.h"
 #include "support/MessageBox.h"
 #include "support/Resources.h"
 #include "support/Settings.h"
@@ -201,8 +203,18 @@ bool TFrmQuorvel::WMCopyData(std::uint32_t dwData, const std::string& text) {
     return false;
 }
 
+// The home page when the user set one; the program's own about window otherwise.
 void TFrmQuorvel::AboutAction() {
-    QDesktopServices::openUrl(QUrl(QString::fromLatin1(Links::HomePage) + VersionText(4)));
+    const std::string address = AboutAddress(HomeUrl.toStdString(), VersionText(4).toStdString());
+    if (!address.empty()) {
+        QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
+        return;
+    }
+    if (FrmAbout == nullptr)
+        FrmAbout = new TFrmAbout(
+            this, TConfig(QString::fromLatin1(Settings::ProgramStore)).FileName(), SavePath);
+    FrmAbout->show();
+    ForceForeground(FrmAbout);
 }
 
 void TFrmQuorvel::mouseReleaseEvent(QMouseEvent* event) {

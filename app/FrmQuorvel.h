@@ -27,6 +27,7 @@ class TFrmLine;
 class TFrmArea;
 class TFrmSize;
 class TFrmHotKey;
+class TFrmAbout;
 
 enum TStatus : unsigned char { stIdle = 0, stRunning = 1, stBusy = 2 };
 
@@ -85,6 +86,8 @@ public:
 
     QString SavePath;
     QString Language;
+    // The user's home page; empty (the default) opens no page of the program's own.
+    QString HomeUrl;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -134,6 +137,8 @@ public:
     TFrmArea* FrmArea = nullptr;
     // The window picker's ring while the window-control area is chosen.
     QPointer<TFrmLine> FrmLine;
+    // The about window while it is open (it frees itself when closed).
+    QPointer<TFrmAbout> FrmAbout;
 
 public:
     // The option menu and its items, named as the settings they hold.

@@ -11,7 +11,7 @@
 #include "support/ApplicationTitle.h"
 #include "support/AutoStart.h"
 #include "support/FrmHotKey.h"
-#include "support/Links.h"
+#include "support/HomeLinks.h"
 #include "support/MessageBox.h"
 #include "support/Settings.h"
 #include "support/Translate.h"
@@ -240,15 +240,21 @@ void TFrmQuorvel::ChkAreaChange() {
 
 void TFrmQuorvel::ChkSaveToChange() {
     Ui::TFrmQuorvel& c = *ui;
-    const auto messageA = [this](const char* file) {
+    // The missing file, and the Debian package that brings it.
+    const auto messageA = [this](const char* file, const char* package) {
         ShowMessage(TranslatedCaption(),
                     TranslateText(QStringLiteral("\"%s\" 파일이 없습니다."))
-                        .replace(QLatin1String("%s"), QLatin1String(file)),
+                            .replace(QLatin1String("%s"), QLatin1String(file)) +
+                        QStringLiteral("\r\r") +
+                        TranslateText(QStringLiteral("데비안 패키지 \"%s\"에 들어 있습니다."))
+                            .replace(QLatin1String("%s"), QLatin1String(package)),
                     TMessageIcon::Information);
     };
-    const auto errorPage = [](const char* message) {
-        QDesktopServices::openUrl(
-            QUrl(QString::fromLatin1(Links::ErrorPage) + QLatin1String(message)));
+    // A page about the missing file only under an address the user set.
+    const auto errorPage = [this](const char* message) {
+        const std::string address = MissingFileAddress(HomeUrl.toStdString(), message);
+        if (!address.empty())
+            QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
     };
     c.ChkJPEG_qual->setVisible(false);
     c.ChkWebp_qual->setVisible(false);
@@ -264,7 +270,7 @@ void TFrmQuorvel::ChkSaveToChange() {
             width = 82;
             c.ChkWebp_qual->setVisible(true);
         } else {
-            messageA(WebPLibraryName);
+            messageA(WebPLibraryName, "libwebp7");
             errorPage("webpnotfound");
             c.ChkSaveTo->setCurrentIndex(0);
         }
@@ -273,7 +279,7 @@ void TFrmQuorvel::ChkSaveToChange() {
         if (FindFfmpeg().empty()) {
             c.ChkSaveTo->setCurrentIndex(0);
             c.ChkSaveTo->resize(width, c.ChkSaveTo->height());
-            messageA(FfmpegName);
+            messageA(FfmpegName, "ffmpeg");
             errorPage("ffmpegnotfound");
         }
         break;

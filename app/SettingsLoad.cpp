@@ -50,6 +50,7 @@ void TFrmQuorvel::LoadConfig() {
     if (LanguagePosition(Language) < 0)
         Language = QStringLiteral("en");
     SavePath = config.ReadString(QString::fromLatin1(Settings::SavePath.Name), DefaultSavePath());
+    HomeUrl = config.ReadString(QString::fromLatin1(Settings::HomeUrl.Name), QString()).trimmed();
     ChkAudio->setChecked(config.Read(Settings::Audio));
     ChkMouse->setChecked(config.Read(Settings::Mouse));
     ChkRegStart->setChecked(IsAutoStart("Quorvel"));

@@ -46,6 +46,9 @@ inline constexpr TIntegerSetting Append{"append",
                                         1}; // 1 sequential #1, 2 date and time, 3 sequential #2
 inline constexpr TIntegerSetting Sound{"sound", 2}; // 1 none, 2 before capture, 3 after capture
 inline constexpr TIntegerSetting RecordLimit{"record_limit", 0}; // minutes: 0, 30, 60, 120, 240
+// The user's home page for the about link and the missing-file pages; empty (the default)
+// opens the program's own about window and no page.
+inline constexpr TTextSetting HomeUrl{"home_url"};
 
 // Region frame: outer position (default: centred on the primary monitor) and inner size.
 inline constexpr TComputedIntegerSetting Left{"left"};
