@@ -76,6 +76,7 @@ TEST(AutoStart, PercentIsNotAFieldCodeAndDisabledEntriesStayOff) {
     test::TTempFolder home;
     ::setenv("XDG_CONFIG_HOME", home.Path().c_str(), 1);
     const std::string text = "[Desktop Entry]\nExec=\"/old/copy\" /start\nHidden=true\n";
+    std::filesystem::create_directories(home.Path() / "autostart");
     const std::string file = home.Touch("autostart/Quorvel.desktop", text);
     EXPECT_FALSE(IsAutoStart("Quorvel"));
     EXPECT_EQ(test::ReadFileBytes(file), text);
