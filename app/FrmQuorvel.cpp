@@ -50,6 +50,9 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
     CreateMenu();
     ColourPicker = new TColourPicker(FPlatform, ui->LblColor, ui->ShpColor, ui->LstColor, this);
     FHooks.CaptureColor = [this] { ColourPicker->CaptureColor(); };
+    FHooks.CaptureFloating = [this](const QImage& bitmap, const TRect& rect) {
+        CaptureFloating(bitmap, rect);
+    };
     FHooks.DragCapture = [this](QImage& bitmap, TRect& rect) {
         TFrmDrag drag(this, FPlatform);
         drag.Capture(bitmap, rect);
@@ -101,6 +104,10 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
 }
 
 TFrmQuorvel::~TFrmQuorvel() {
+    // The floating windows first, while the rest they may ask for still exists.
+    for (auto it = FloatList.rbegin(); it != FloatList.rend(); ++it)
+        delete it->data();
+    FloatList.clear();
     delete FrmLine;
     delete FrmArea;
 }

@@ -2,8 +2,10 @@
 
 #include "app/CaptureSound.h"
 #include "platform/Platform.h"
+#include "sinks/FrmFloating.h"
 
 #include <QImage>
+#include <QList>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -77,6 +79,13 @@ public:
     QString NewFilename(const QString& Ext);
     bool IsRecording() const;
     TCaptureHooks& Hooks() { return FHooks; }
+
+    // Floating windows: a capture pinned over the place it came from, in order of creation.
+    void CaptureFloating(const QImage& Bitmap, const TRect& Rect);
+    // Removes this floating window, or every one when none is given. A window removed at
+    // its own request goes once its own handling has returned.
+    void FloatDelete(TFrmFloating* AForm);
+    QList<QPointer<TFrmFloating>> FloatList;
 
     // Settings.
     void LoadConfig();

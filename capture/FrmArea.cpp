@@ -167,20 +167,13 @@ void TFrmArea::AdoptWindowGeometry() {
     const std::optional<TRect> actual = FPlatform.WindowBounds(static_cast<TWindowId>(winId()));
     if (!actual || actual->Empty() || *actual == FBounds)
         return;
-    // Qt placing or sizing the window at its own rounded idea of the geometry (when it maps
-    // it, say) is less than one logical pixel away: that is not the user moving or resizing
-    // it, and the exact place and size are given back.
-    const int slack = std::max(0, qCeil(Ratio()) - 1);
-    const auto near = [slack](int a, int b) { return std::abs(a - b) <= slack; };
-    const bool ownPlace = near(actual->Left, FBounds.Left) && near(actual->Top, FBounds.Top);
-    const bool ownSize =
-        near(actual->Width(), FBounds.Width()) && near(actual->Height(), FBounds.Height());
-    const int left = ownPlace ? FBounds.Left : actual->Left;
-    const int top = ownPlace ? FBounds.Top : actual->Top;
-    // The inner area is never smaller than 2 x 2.
-    const int width = ownSize ? FBounds.Width() : std::max(actual->Width(), 2 + 2 * Border);
-    const int height =
-        ownSize ? FBounds.Height() : std::max(actual->Height(), HeaderPixels() + 2 + 2 * Border);
+    // Qt's own rounded placement is given back; a move or resize by the user is taken,
+    // the inner area never smaller than 2 x 2.
+    const TRect kept = ReconcilePlacement(*actual, FBounds, Ratio());
+    const int left = kept.Left;
+    const int top = kept.Top;
+    const int width = std::max(kept.Width(), 2 + 2 * Border);
+    const int height = std::max(kept.Height(), HeaderPixels() + 2 + 2 * Border);
     const TRect wanted{left, top, left + width, top + height};
     if (wanted != *actual)
         FPlatform.PlaceWindow(static_cast<TWindowId>(winId()), wanted);

@@ -33,6 +33,26 @@ inline TRect Intersection(const TRect& a, const TRect& b) {
     return r;
 }
 
+// Where one of our windows stands, given where the server has it (`actual`) and where we
+// last placed it in physical pixels (`placed`). Under a scale factor Qt may put the window
+// at its own rounded idea of that place or size, less than one logical pixel away: that
+// is not a move or resize by the user, and the placed value stands. Anything further away
+// (the window manager moving it for the user) is taken as it is.
+inline TRect ReconcilePlacement(const TRect& actual, const TRect& placed, double ratio) {
+    int slack = 0;
+    while (slack + 1 < ratio)
+        ++slack;
+    const auto near = [slack](int a, int b) { return a - b <= slack && b - a <= slack; };
+    const bool ownPlace = near(actual.Left, placed.Left) && near(actual.Top, placed.Top);
+    const bool ownSize =
+        near(actual.Width(), placed.Width()) && near(actual.Height(), placed.Height());
+    const int left = ownPlace ? placed.Left : actual.Left;
+    const int top = ownPlace ? placed.Top : actual.Top;
+    const int width = ownSize ? placed.Width() : actual.Width();
+    const int height = ownSize ? placed.Height() : actual.Height();
+    return {left, top, left + width, top + height};
+}
+
 // Squared distance from a point to the nearest pixel of a rectangle (0 inside it).
 inline long long DistanceSquared(const TRect& r, TPoint p) {
     const long long dx = p.X < r.Left ? r.Left - p.X : (p.X >= r.Right ? p.X - (r.Right - 1) : 0);

@@ -76,6 +76,9 @@ public:
     // corner) part of one of this program's windows, for drawing and for the pointer; the
     // rest shows and passes clicks to what lies below. No rectangle leaves nothing.
     virtual void ShapeWindow(TWindowId window, const std::vector<TRect>& parts) = 0;
+    // Asks the window manager to keep one of this program's mapped windows above the
+    // others and out of the taskbar and the pager.
+    virtual void PinWindow(TWindowId window) = 0;
     // The current cursor image, when the server can tell.
     virtual std::optional<TCursorImage> Cursor() = 0;
     // A hotkey whose presses call `onPress` on the user-interface thread.

@@ -91,6 +91,7 @@ public:
     void ReleaseBuffers() override;
     void PlaceWindow(TWindowId window, const TRect& bounds) override;
     void ShapeWindow(TWindowId window, const std::vector<TRect>& parts) override;
+    void PinWindow(TWindowId window) override;
     std::unique_ptr<THotKey> CreateHotKey(std::function<void()> onPress) override {
         return CreateX11HotKey(std::move(onPress));
     }
@@ -444,6 +445,23 @@ void TX11Platform::ReleaseBuffers() {
 }
 
 void TX11Platform::PlaceWindow(TWindowId window, const TRect& bounds) {
+    // Under a scale factor Qt asks the window manager to size the window in steps of the
+    // factor (a resize increment): that would round an odd size. The step is taken out.
+    TReply<xcb_get_property_reply_t> hints(xcb_get_property_reply(
+        FConn,
+        xcb_get_property(FConn, 0, window, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 0, 18),
+        nullptr));
+    if (hints && hints->format == 32 && xcb_get_property_value_length(hints.p) >= 18 * 4) {
+        std::uint32_t values[18];
+        std::memcpy(values, xcb_get_property_value(hints.p), sizeof values);
+        constexpr std::uint32_t kResizeIncrement = 1u << 6;
+        constexpr std::uint32_t kBaseSize = 1u << 8;
+        if ((values[0] & (kResizeIncrement | kBaseSize)) != 0) {
+            values[0] &= ~(kResizeIncrement | kBaseSize);
+            xcb_change_property(FConn, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NORMAL_HINTS,
+                                XCB_ATOM_WM_SIZE_HINTS, 32, 18, values);
+        }
+    }
     const std::uint32_t values[] = {static_cast<std::uint32_t>(bounds.Left),
                                     static_cast<std::uint32_t>(bounds.Top),
                                     static_cast<std::uint32_t>(std::max(1, bounds.Width())),
@@ -470,6 +488,30 @@ void TX11Platform::ShapeWindow(TWindowId window, const std::vector<TRect>& parts
     // The bounding shape (kind 0); the pointer's shape follows it.
     xcb_xfixes_set_window_shape_region(FConn, window, 0, 0, 0, region);
     xcb_xfixes_destroy_region(FConn, region);
+    xcb_flush(FConn);
+}
+
+// _NET_WM_STATE requests to the window manager, as the window-manager specification asks
+// for windows that are mapped: one to add ABOVE and SKIP_TASKBAR, one to add SKIP_PAGER.
+void TX11Platform::PinWindow(TWindowId window) {
+    const xcb_atom_t state = Atom("_NET_WM_STATE");
+    const xcb_atom_t pairs[2][2] = {
+        {Atom("_NET_WM_STATE_ABOVE"), Atom("_NET_WM_STATE_SKIP_TASKBAR")},
+        {Atom("_NET_WM_STATE_SKIP_PAGER"), XCB_ATOM_NONE}};
+    for (const auto& pair : pairs) {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = window;
+        event.type = state;
+        event.data.data32[0] = 1; // add
+        event.data.data32[1] = pair[0];
+        event.data.data32[2] = pair[1];
+        event.data.data32[3] = 1; // from an application
+        xcb_send_event(FConn, 0, FRoot,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&event));
+    }
     xcb_flush(FConn);
 }
 

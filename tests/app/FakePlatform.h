@@ -30,11 +30,13 @@ public:
     void ReleaseBuffers() override {}
     void PlaceWindow(TWindowId, const TRect& bounds) override { Placed = bounds; }
     void ShapeWindow(TWindowId, const std::vector<TRect>& parts) override { Shape = parts; }
+    void PinWindow(TWindowId window) override { Pinned.push_back(window); }
     std::unique_ptr<THotKey> CreateHotKey(std::function<void()> onPress) override;
 
     THotKeyRecord HotKey;
     TRect Placed;
     std::vector<TRect> Shape;
+    std::vector<TWindowId> Pinned;
     bool RefuseHotKeys = false;
     std::function<void()> PressHotKey;
 };

@@ -22,10 +22,12 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace quorvel::test {
 
@@ -353,6 +355,60 @@ TEST_F(MainWindowUnit, DragSelectionGivesTheFrozenPixels) {
     EXPECT_EQ(bitmap.size(), QSize(100, 50));
     EXPECT_EQ(bitmap.pixel(0, 0), 0xFF336699u);
     EXPECT_EQ(rect, (TRect{10, 10, 110, 60}));
+}
+
+// Floating windows: each capture its own window with its own copy; delete one, delete all
+// from any of them (after its own handling), and the main window takes the rest with it.
+TEST_F(MainWindowUnit, FloatingWindowsAreListedDeletedAndSavedInEveryType) {
+    Settings("saveto=10\njpeg_quality=4\n");
+    TTempFolder out;
+    auto window = std::make_unique<TFrmQuorvel>(QString(), platform);
+    QImage picture(37, 23, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x * 6, y * 10, 128));
+    for (int i = 0; i < 3; ++i)
+        window->CaptureFloating(picture, {100 + i, 50, 137 + i, 73});
+    ASSERT_EQ(window->FloatList.size(), 3);
+    picture.fill(Qt::black); // the windows hold copies
+    TFrmFloating* first = window->FloatList[0].data();
+    EXPECT_EQ(first->Picture().pixel(36, 22), qRgb(216, 220, 128));
+
+    // Every type of the save dialog's list; JPG at the main window's quality (60 here).
+    const char* names[] = {"a.png", "a.jpg", "a.gif", "a.bmp", "a.webp"};
+    for (int type = 1; type <= 5; ++type) {
+        const QString path = QString::fromStdString(out.File(names[type - 1]));
+        first->SavePicture(path, type);
+        const QImage read(path);
+        EXPECT_EQ(read.size(), QSize(37, 23)) << names[type - 1];
+        if (type != 2 && type != 5 && type != 3)
+            EXPECT_EQ(read.pixel(36, 22) & 0xFFFFFF, 0xD8DC80u) << names[type - 1];
+    }
+    first->SavePicture(QString::fromStdString(out.File("q90.jpg")), 2);
+    window->Controls()->ChkJPEG_qual->setCurrentIndex(0); // 100
+    first->SavePicture(QString::fromStdString(out.File("q100.jpg")), 2);
+    EXPECT_GT(std::filesystem::file_size(out.File("q100.jpg")),
+              std::filesystem::file_size(out.File("q90.jpg")));
+    EXPECT_THROW(first->SavePicture(QStringLiteral("/proc/no/a.png"), 1), std::exception);
+
+    // "Delete" on the middle one: gone from the list at once, destroyed after its handler.
+    QPointer<TFrmFloating> middle = window->FloatList[1];
+    middle->BtnDelete->trigger();
+    EXPECT_EQ(window->FloatList.size(), 2);
+    EXPECT_FALSE(middle.isNull());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(middle.isNull());
+    // "Delete all" from one of them takes every one, itself included.
+    QPointer<TFrmFloating> last = window->FloatList[1];
+    last->BtnDeleteAll->trigger();
+    EXPECT_TRUE(window->FloatList.isEmpty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(last.isNull());
+
+    window->CaptureFloating(picture, {0, 0, 37, 23});
+    QPointer<TFrmFloating> open = window->FloatList[0];
+    window.reset();
+    EXPECT_TRUE(open.isNull());
 }
 
 } // namespace quorvel::test
