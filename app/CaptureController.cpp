@@ -68,6 +68,14 @@ bool TFrmQuorvel::IsRecording() const {
 void TFrmQuorvel::Start() {
     const int A = ui->ChkArea->currentIndex();
     const int S = ui->ChkSaveTo->currentIndex();
+    // A list left without a choice (a stored value it does not hold) would make every
+    // request do nothing: say so instead.
+    if (FStatus == stIdle && (A < 0 || S < 0)) {
+        ShowCaptureFailed(
+            QString::fromLatin1(A < 0 ? "No capture area is chosen in the main window."
+                                      : "No destination is chosen in the main window."));
+        return;
+    }
     if (A != aColour &&
         ((S == sMP4 && A != aFullScreen && A != aRegion) || (S == sFloating && A == aWebPage))) {
         ShowMessage(TranslatedCaption(),
@@ -76,7 +84,9 @@ void TFrmQuorvel::Start() {
         return;
     }
     if (S == sMP4) {
-        if (FStatus == stIdle && FHooks.RecordStart)
+        if (FStatus == stIdle && !FHooks.RecordStart)
+            ShowCaptureFailed(QStringLiteral("Screen recording is not available in this build."));
+        else if (FStatus == stIdle)
             FHooks.RecordStart();
         else if (FStatus == stRunning && FHooks.RecordStop)
             FHooks.RecordStop();

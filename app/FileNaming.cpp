@@ -109,4 +109,15 @@ std::string NewFilename(const std::string& Folder, TNameMode Mode, const std::st
     return path;
 }
 
+std::string NearestExistingFolder(const std::string& Folder) {
+    std::error_code ec;
+    for (std::filesystem::path p(Folder); !p.empty(); p = p.parent_path()) {
+        if (std::filesystem::is_directory(p, ec))
+            return p.string();
+        if (p == p.parent_path())
+            break;
+    }
+    return {};
+}
+
 } // namespace quorvel

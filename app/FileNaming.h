@@ -40,4 +40,8 @@ int MaxFileNumber(const std::string& Folder);
 std::string NewFilename(const std::string& Folder, TNameMode Mode, const std::string& Ext,
                         const TLocalTime& Now);
 
+// The folder itself when it exists, else the nearest folder above it that does; empty
+// when none does (a relative path that leads nowhere).
+std::string NearestExistingFolder(const std::string& Folder);
+
 } // namespace quorvel

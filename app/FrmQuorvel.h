@@ -126,6 +126,7 @@ private:
     void N4Click();
     void ChkRegStartClick();
     bool SelectFolder(QString& Path);
+    void OpenSaveFolder();
 
     std::unique_ptr<Ui::TFrmQuorvel> ui;
     TPlatform& FPlatform;

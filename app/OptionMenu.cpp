@@ -1,5 +1,6 @@
 // The main window's option menu and the handlers of its lists and items.
 
+#include "app/FileNaming.h"
 #include "app/FrmQuorvel.h"
 
 #include "capture/ColourPicker.h"
@@ -22,8 +23,11 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
+#include <QProcess>
 #include <QSystemTrayIcon>
 #include <QUrl>
 
@@ -113,8 +117,7 @@ void TFrmQuorvel::CreateMenu() {
     connect(ChkRegStart, &QAction::triggered, this, [this] { ChkRegStartClick(); });
     connect(N10, &QAction::triggered, this, [this] { N10Click(); });
     connect(N12, &QAction::triggered, this, [this] { ui->BtnOpenDir->click(); });
-    connect(ui->BtnOpenDir, &QPushButton::clicked, this,
-            [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(SavePath)); });
+    connect(ui->BtnOpenDir, &QPushButton::clicked, this, [this] { OpenSaveFolder(); });
     connect(ui->ChkJPEG_qual, &QComboBox::activated, this,
             [](int index) { SaveConfig(Settings::JpegQuality.Name, index); });
     connect(ui->ChkWebp_qual, &QComboBox::activated, this,
@@ -189,8 +192,39 @@ void TFrmQuorvel::N4Click() {
     }
 }
 
+// The save folder in the desktop's file manager, through xdg-open (Qt's own way of
+// opening it where there is no xdg-open). When nothing opens it, a message says where
+// the folder is.
+void TFrmQuorvel::OpenSaveFolder() {
+    const QString folder = SavePath;
+    const auto cannotOpen = [this, folder] {
+        ShowMessage(TranslatedCaption(),
+                    TranslateText(QStringLiteral("저장 폴더를 열 수 없습니다.")) +
+                        QStringLiteral("\r\r") + QDir::toNativeSeparators(folder),
+                    TMessageIcon::Information);
+    };
+    auto* opener = new QProcess(this);
+    connect(opener, &QProcess::finished, this,
+            [opener, cannotOpen](int code, QProcess::ExitStatus status) {
+                opener->deleteLater();
+                if (code != 0 || status != QProcess::NormalExit)
+                    cannotOpen();
+            });
+    connect(opener, &QProcess::errorOccurred, this,
+            [opener, folder, cannotOpen](QProcess::ProcessError error) {
+                if (error != QProcess::FailedToStart)
+                    return;
+                opener->deleteLater();
+                if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+                    cannotOpen();
+            });
+    opener->start(QStringLiteral("xdg-open"), {folder});
+}
+
 bool TFrmQuorvel::SelectFolder(QString& Path) {
-    QFileDialog dialog(nullptr, TranslateText(QStringLiteral("폴더 선택")), Path);
+    // The dialog starts in the stored folder, or in the nearest folder above it that exists.
+    const QString start = QString::fromStdString(NearestExistingFolder(Path.toStdString()));
+    QFileDialog dialog(nullptr, TranslateText(QStringLiteral("폴더 선택")), start);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);

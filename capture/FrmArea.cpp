@@ -339,11 +339,40 @@ void TFrmArea::mousePressEvent(QMouseEvent* event) {
         edges |= Qt::LeftEdge;
     else if (p.x() > width() - b)
         edges |= Qt::RightEdge;
-    if (QWindow* window = windowHandle(); window != nullptr && edges != Qt::Edges())
-        window->startSystemResize(edges);
+    // The resize starts once the pointer moves with the button held: a click (a touchpad
+    // tap sends press and release back to back) never leaves a resize running.
+    FPendingEdges = edges;
+}
+
+void TFrmArea::mouseMoveEvent(QMouseEvent* event) {
+    if (FPendingEdges != Qt::Edges() && event->buttons() != Qt::NoButton) {
+        const Qt::Edges edges = FPendingEdges;
+        FPendingEdges = {};
+        if (QWindow* window = windowHandle())
+            window->startSystemResize(edges);
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void TFrmArea::mouseReleaseEvent(QMouseEvent* event) {
+    FPendingEdges = {};
+    QWidget::mouseReleaseEvent(event);
 }
 
 bool TFrmArea::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseMove) {
+        // The header's move starts once the pointer moves with the button held.
+        if (FPendingMove && static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton) {
+            FPendingMove = false;
+            if (QWindow* window = windowHandle())
+                window->startSystemMove();
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+    if (event->type() == QEvent::MouseButtonRelease) {
+        FPendingMove = false;
+        return QWidget::eventFilter(watched, event);
+    }
     if (event->type() != QEvent::MouseButtonPress)
         return QWidget::eventFilter(watched, event);
     auto* mouse = static_cast<QMouseEvent*>(event);
@@ -355,9 +384,9 @@ bool TFrmArea::eventFilter(QObject* watched, QEvent* event) {
         PopSize->popup(mouse->globalPosition().toPoint());
         return true;
     }
-    // Any other button on the header moves the frame, by the window manager's move loop.
-    if (QWindow* window = windowHandle())
-        window->startSystemMove();
+    // Any other button on the header moves the frame, by the window manager's move loop,
+    // once the pointer moves: a click alone never leaves a move running.
+    FPendingMove = true;
     return true;
 }
 

@@ -54,6 +54,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -96,6 +98,9 @@ private:
     bool AreaColor_Inc = true;
     bool FLoading = false;
     bool FApplying = false;
+    // A move or resize asked for by a press, started by the first move with the button held.
+    bool FPendingMove = false;
+    Qt::Edges FPendingEdges;
     TRect FBounds;
 };
 

@@ -35,7 +35,17 @@ QString TFrmHotKey::Caption() const {
 
 void TFrmHotKey::FormCreate() {
     TranslateComponent(this);
-    if (!RegisterCaptureHotKey(LoadHotKey())) {
+    const std::uint16_t stored = LoadHotKey();
+    if (EntryOfKey(static_cast<std::uint8_t>(stored & 0xFF)).empty()) {
+        // A stored value that is no key this program can take: not another program's fault.
+        ShowMessage(Caption(),
+                    TranslateText(QStringLiteral(
+                        "이 단축키는 사용할 수 없습니다.\\n\\n단축키를 변경해주세요.")),
+                    TMessageIcon::Error, false);
+        exec();
+        return;
+    }
+    if (!RegisterCaptureHotKey(stored)) {
         ShowMessage(Caption(),
                     TranslateText(QStringLiteral(
                         "알수없는 프로그램이 단축키를 사용중입니다.\\n\\n단축키를 변경해주세요.")),

@@ -105,3 +105,15 @@ TEST(MaxFileNumber, UnreadableFolderCountsAsEmpty) {
     EXPECT_EQ(NewFilename("/no/such/folder/anywhere", TNameMode::Sequential1, "gif", kNoon),
               "/no/such/folder/anywhere/Q-001.gif");
 }
+
+TEST(FileNaming, FolderDialogStartsInTheNearestFolderThatExists) {
+    quorvel::test::TTempFolder temp;
+    const std::string root = temp.Path().string();
+    std::filesystem::create_directories(root + "/a/b");
+    EXPECT_EQ(quorvel::NearestExistingFolder(root + "/a/b"), root + "/a/b");
+    EXPECT_EQ(quorvel::NearestExistingFolder(root + "/a/b/gone/deeper"), root + "/a/b");
+    temp.Touch("a/file");
+    EXPECT_EQ(quorvel::NearestExistingFolder(root + "/a/file/x"), root + "/a");
+    EXPECT_EQ(quorvel::NearestExistingFolder("/"), "/");
+    EXPECT_EQ(quorvel::NearestExistingFolder(""), "");
+}

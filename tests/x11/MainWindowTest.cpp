@@ -313,3 +313,87 @@ TEST_F(MainWindow, FreshStartShowsTheWindowAndSavesToTheDesktop) {
     EXPECT_EQ(Setting("saveto"), "0");
     EXPECT_EQ(Setting("path"), "");
 }
+
+// A request never does nothing in silence: a stored choice the lists do not hold is
+// reported when a capture is asked for.
+TEST_F(MainWindow, ChoicesTheListsDoNotHoldAreReportedAtCapture) {
+    for (const auto& [settings, reason] : std::vector<std::pair<std::string, std::string>>{
+             {"area=0\nsaveto=42\n", "No destination is chosen in the main window."},
+             {"area=9\nsaveto=0\n", "No capture area is chosen in the main window."}}) {
+        Launch(settings, {"/start"});
+        const pid_t ctl = session.Start(
+            {quorvel::test::QuorvelCtlBinary(), R"({"command":"capture"})"}, "ctl.log");
+        EXPECT_TRUE(LogHas("Capture failed.\\r\\r" + reason)) << session.QuorvelLog();
+        Pause();
+        session.Status("xdotool key Return");
+        EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 3000));
+        EXPECT_EQ(FileCount(session.SaveFolder()), 0u);
+        session.StopQuorvel();
+    }
+}
+
+// "Open Folder" hands the folder to xdg-open; when that cannot open it, a message says
+// where the folder is.
+TEST_F(MainWindow, OpenFolderUsesXdgOpenAndSaysWhereTheFolderIsWhenItCannot) {
+    const std::string bin = session.Root() + "/bin";
+    fs::create_directories(bin);
+    for (const auto& [script, expectMessage] : std::vector<std::pair<std::string, bool>>{
+             {"echo \"$@\" > '" + session.Root() + "/opened.txt'\n", false}, {"exit 3\n", true}}) {
+        std::ofstream(bin + "/xdg-open") << "#!/bin/sh\n" << script;
+        fs::permissions(bin + "/xdg-open", fs::perms::owner_all);
+        session.WriteSettings("path=" + session.SaveFolder() + "\nlanguage=en\n");
+        ASSERT_TRUE(session.StartQuorvel({}, {"PATH=" + bin + ":/usr/bin:/bin"}))
+            << session.QuorvelLog();
+        ASSERT_TRUE(FindWindow());
+        Click(80, 139);
+        if (expectMessage) {
+            EXPECT_TRUE(LogHas("The save folder cannot be opened.\\r\\r" + session.SaveFolder()))
+                << session.QuorvelLog();
+            Pause();
+            session.Status("xdotool key Return");
+        } else {
+            EXPECT_TRUE(TDesktopSession::WaitUntil(
+                [&] {
+                    return session.Output("cat " + session.Root() + "/opened.txt 2>/dev/null") ==
+                           session.SaveFolder() + "\n";
+                },
+                5000));
+            EXPECT_EQ(session.QuorvelLog().find("cannot be opened"), std::string::npos);
+        }
+        session.StopQuorvel();
+    }
+}
+
+// A stored hotkey that is no key at all is reported as such, not as another program's.
+TEST_F(MainWindow, StoredHotKeyThatIsNoKeyIsReportedAsUnusable) {
+    session.WriteSettings("path=" + session.SaveFolder() + "\nlanguage=en\nhotkey=65535\n");
+    session.Start({quorvel::test::QuorvelBinary(), "/start"}, "quorvel-x.log");
+    EXPECT_TRUE(TDesktopSession::WaitUntil(
+        [&] {
+            return session.Output("cat " + session.Root() + "/quorvel-x.log")
+                       .find("This shortcut key cannot be used.") != std::string::npos;
+        },
+        10000));
+    EXPECT_EQ(session.Output("cat " + session.Root() + "/quorvel-x.log").find("unknown program"),
+              std::string::npos);
+}
+
+// A tap on the region frame's header or border (press and release back to back) leaves
+// no move or resize running: the frame stays where it is when the pointer goes on.
+TEST_F(MainWindow, TapOnTheRegionFrameLeavesNoMoveRunning) {
+    Launch("area=1\nsaveto=0\n", {"/start"});
+    ASSERT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return session.VisibleWindow("영역지정 - Quorvel") != 0; }, 5000));
+    Pause();
+    // The header at (720, 360), then the bottom border.
+    for (const char* at : {"900 372", "900 754"}) {
+        session.Status(std::string("xdotool mousemove ") + at + " mousedown 1 mouseup 1");
+        Pause();
+        session.Status("xdotool mousemove 1500 900 sleep 0.2 mousemove 1600 950");
+        Pause();
+        EXPECT_EQ(Setting("left"), "720") << at;
+        EXPECT_EQ(Setting("top"), "360") << at;
+        EXPECT_EQ(Setting("width"), "480") << at;
+        EXPECT_EQ(Setting("height"), "360") << at;
+    }
+}
