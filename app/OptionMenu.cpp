@@ -11,6 +11,7 @@
 #include "sinks/WebpWriter.h"
 #include "support/ApplicationTitle.h"
 #include "support/AutoStart.h"
+#include "support/FitTexts.h"
 #include "support/FrmHotKey.h"
 #include "support/HomeLinks.h"
 #include "support/MessageBox.h"
@@ -161,6 +162,10 @@ void TFrmQuorvel::ChkLang(QAction* item) {
     TranslateComponent(FrmSize);
     TranslateComponent(ui->ChkArea);
     TranslateComponent(ui->ChkSaveTo);
+    // Each window grows (or shrinks back) to the texts of the new language.
+    FitTexts(this);
+    FitTexts(FrmHotKey);
+    FitTexts(FrmSize);
     SetApplicationTitle(TranslateText(windowTitle()));
     if (TrayIcon != nullptr)
         TrayIcon->setToolTip(TranslateText(windowTitle()) + QLatin1Char(' ') + VersionText(4));

@@ -5,6 +5,7 @@
 #include "support/ApplicationTitle.h"
 #include "support/AutoStart.h"
 #include "support/Config.h"
+#include "support/FitTexts.h"
 #include "support/Settings.h"
 #include "support/Translate.h"
 #include "support/TranslateComponent.h"
@@ -78,6 +79,7 @@ void TFrmQuorvel::LoadConfig() {
     TranslateComponent(this, Language);
     TranslateComponent(ui->ChkArea);
     TranslateComponent(ui->ChkSaveTo);
+    FitTexts(this);
     setWindowTitle(TranslateText(windowTitle()));
     SetApplicationTitle(windowTitle());
 }

@@ -267,7 +267,11 @@ void TFrmArea::FormResize() {
     d.EditHeight->setValue(H - HeaderPixels() - 2 * Border);
     LayOutHeader();
     LblSize->setText(QStringLiteral("%1x%2").arg(d.EditWidth->value()).arg(d.EditHeight->value()));
-    PnlRec->setVisible(W > 292);
+    // The recording time shows only where it fits whole (at a scale factor the header's
+    // side panels take more of the frame's width).
+    PnlRec->setVisible(W > 292 &&
+                       PnlRec->width() >=
+                           LvlRecTime->fontMetrics().horizontalAdvance(LvlRecTime->text()) + 2);
     PnlClose->setVisible(W > 112);
     LblSize->setVisible(W > 64);
     // Only the header and the border belong to the window; the hole is the screen below.

@@ -2,6 +2,7 @@
 
 #include "capture/FrmArea.h"
 #include "support/Config.h"
+#include "support/FitTexts.h"
 #include "support/Settings.h"
 #include "support/TranslateComponent.h"
 #include "ui_FrmSize.h"
@@ -13,6 +14,7 @@ TFrmSize::TFrmSize(QWidget* owner) : QDialog(owner), ui(std::make_unique<Ui::TFr
     setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     TranslateComponent(this);
+    FitTexts(this);
     LoadPresets();
     connect(ui->BtnApply, &QPushButton::clicked, this, [this] { Apply(0); });
     connect(ui->BtnApply_1, &QPushButton::clicked, this, [this] { Apply(1); });

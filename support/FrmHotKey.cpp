@@ -2,6 +2,7 @@
 
 #include "app/ListItemDrawer.h"
 #include "support/Config.h"
+#include "support/FitTexts.h"
 #include "support/HotKeyNames.h"
 #include "support/MessageBox.h"
 #include "support/Settings.h"
@@ -35,6 +36,7 @@ QString TFrmHotKey::Caption() const {
 
 void TFrmHotKey::FormCreate() {
     TranslateComponent(this);
+    FitTexts(this);
     const std::uint16_t stored = LoadHotKey();
     if (EntryOfKey(static_cast<std::uint8_t>(stored & 0xFF)).empty()) {
         // A stored value that is no key this program can take: not another program's fault.

@@ -1,0 +1,173 @@
+#include "support/FitTexts.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QVariant>
+#include <algorithm>
+#include <vector>
+
+namespace quorvel {
+
+namespace {
+
+const char* const kDesign = "quorvelDesignGeometry";
+
+// Room a push button's frame and margins take beside its text.
+int ButtonPadding(const QWidget* button) {
+    const QStyle* style = button->style();
+    return 2 * style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) +
+           2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button) + 4;
+}
+
+// The children that the fixed layout places: widgets of their own, not windows or menus.
+std::vector<QWidget*> PlacedChildren(QWidget* parent) {
+    std::vector<QWidget*> children;
+    for (QObject* o : parent->children()) {
+        auto* w = qobject_cast<QWidget*>(o);
+        if (w != nullptr && !w->isWindow() && qobject_cast<QMenu*>(w) == nullptr &&
+            w->parentWidget() == parent)
+            children.push_back(w);
+    }
+    return children;
+}
+
+QRect Design(QWidget* w) {
+    const QVariant stored = w->property(kDesign);
+    if (!stored.isValid()) {
+        w->setProperty(kDesign, w->geometry());
+        return w->geometry();
+    }
+    return stored.toRect();
+}
+
+// Widgets that hold other widgets at fixed places: plain panels, frames, group boxes and
+// stacks of pages. Composite controls (spin boxes, lists) arrange their own insides.
+bool IsContainer(const QWidget* w) {
+    const char* name = w->metaObject()->className();
+    return qobject_cast<const QGroupBox*>(w) != nullptr ||
+           qobject_cast<const QStackedWidget*>(w) != nullptr || qstrcmp(name, "QWidget") == 0 ||
+           qstrcmp(name, "QFrame") == 0;
+}
+
+bool Rows(const QRect& a, const QRect& b) {
+    return a.top() < b.bottom() && b.top() < a.bottom();
+}
+
+// Back to the design geometry, all the way down (lists and layouts keep their own).
+void Restore(QWidget* parent) {
+    if (parent->layout() != nullptr && qobject_cast<QStackedWidget*>(parent) == nullptr)
+        return;
+    for (QWidget* w : PlacedChildren(parent)) {
+        const QRect design = Design(w);
+        if (qobject_cast<QComboBox*>(w) == nullptr && !qobject_cast<QStackedWidget*>(parent))
+            w->setGeometry(design);
+        if (IsContainer(w))
+            Restore(w);
+    }
+}
+
+// Widens the drop-down of a list to its longest entry.
+void FitList(QComboBox* list) {
+    const QFontMetrics fm(list->view()->font());
+    int widest = 0;
+    for (int i = 0; i < list->count(); ++i)
+        widest = std::max(widest, fm.horizontalAdvance(list->itemText(i)));
+    list->view()->setMinimumWidth(widest + 12 +
+                                  list->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+}
+
+// Grows the children of a fixed layout to their texts; returns the width the parent needs.
+int Grow(QWidget* parent) {
+    std::vector<QWidget*> children = PlacedChildren(parent);
+    if (auto* stack = qobject_cast<QStackedWidget*>(parent)) {
+        // The pages fill the stack: it needs what its widest page needs.
+        int need = stack->width();
+        for (QWidget* page : children)
+            need = std::max(need, Grow(page));
+        return need;
+    }
+    if (parent->layout() != nullptr)
+        return parent->sizeHint().width();
+    std::sort(children.begin(), children.end(),
+              [](QWidget* a, QWidget* b) { return a->x() < b->x(); });
+    int designRight = 0;
+    for (QWidget* w : children)
+        designRight = std::max(designRight, Design(w).right() + 1);
+    // A stack's page is as wide as the stack, whatever Qt has sized it to so far.
+    QWidget* frame = parent;
+    if (auto* stack = qobject_cast<QStackedWidget*>(parent->parentWidget()))
+        frame = stack;
+    const int margin = std::max(0, Design(frame).width() - designRight);
+
+    for (QWidget* w : children) {
+        if (auto* list = qobject_cast<QComboBox*>(w)) {
+            FitList(list);
+            continue;
+        }
+        int need = TextNeed(w);
+        if (IsContainer(w) && !PlacedChildren(w).empty())
+            need = std::max(need, Grow(w));
+        const int extra = need - w->width();
+        if (extra <= 0)
+            continue;
+        const QRect old = w->geometry();
+        w->resize(w->width() + extra, w->height());
+        for (QWidget* other : children)
+            if (other != w && other->x() >= old.right() - 1 && Rows(other->geometry(), old))
+                other->move(other->x() + extra, other->y());
+    }
+    int right = 0;
+    for (QWidget* w : children)
+        right = std::max(right, w->geometry().right() + 1);
+    return right + margin;
+}
+
+} // namespace
+
+int TextNeed(const QWidget* widget) {
+    if (const auto* label = qobject_cast<const QLabel*>(widget)) {
+        if (label->wordWrap() || label->text().isEmpty() || !label->pixmap().isNull())
+            return 0;
+        return label->sizeHint().width();
+    }
+    if (qobject_cast<const QCheckBox*>(widget) != nullptr ||
+        qobject_cast<const QRadioButton*>(widget) != nullptr)
+        return widget->sizeHint().width();
+    if (const auto* button = qobject_cast<const QPushButton*>(widget)) {
+        if (button->text().isEmpty())
+            return 0;
+        QString text = button->text();
+        text.remove(QLatin1Char('&'));
+        return button->fontMetrics().horizontalAdvance(text) + ButtonPadding(button);
+    }
+    if (const auto* group = qobject_cast<const QGroupBox*>(widget))
+        return group->fontMetrics().horizontalAdvance(group->title()) + 24;
+    return 0;
+}
+
+void FitTexts(QWidget* window) {
+    if (window == nullptr)
+        return;
+    if (!window->property(kDesign).isValid())
+        window->setProperty(kDesign, QRect(QPoint(), window->size()));
+    const QSize design = window->property(kDesign).toRect().size();
+    Restore(window);
+    const int need = Grow(window);
+    const QSize size(std::max(design.width(), need), design.height());
+    if (window->minimumSize() == window->maximumSize())
+        window->setFixedSize(size);
+    else
+        window->resize(size);
+}
+
+} // namespace quorvel
