@@ -343,17 +343,38 @@ void TFrmArea::mousePressEvent(QMouseEvent* event) {
         edges |= Qt::LeftEdge;
     else if (p.x() > width() - b)
         edges |= Qt::RightEdge;
-    // The resize starts once the pointer moves with the button held: a click (a touchpad
-    // tap sends press and release back to back) never leaves a resize running.
+    // The resize follows the pointer while the button is held: a click (a touchpad tap
+    // sends press and release back to back) never leaves a resize running.
     FPendingEdges = edges;
+    FPressAt = event->globalPosition();
+    FPressBounds = FBounds;
+}
+
+// The pointer's way since the press, in physical pixels.
+TPoint TFrmArea::WaySincePress(const QPointF& now) const {
+    const QPointF way = (now - FPressAt) * Ratio();
+    return {qRound(way.x()), qRound(way.y())};
 }
 
 void TFrmArea::mouseMoveEvent(QMouseEvent* event) {
+    // The border: the frame's own resize loop, in physical pixels, while the button is held.
     if (FPendingEdges != Qt::Edges() && event->buttons() != Qt::NoButton) {
-        const Qt::Edges edges = FPendingEdges;
-        FPendingEdges = {};
-        if (QWindow* window = windowHandle())
-            window->startSystemResize(edges);
+        const TPoint way = WaySincePress(event->globalPosition());
+        TRect bounds = FPressBounds;
+        if (FPendingEdges & Qt::LeftEdge)
+            bounds.Left = std::min(bounds.Left + way.X, bounds.Right - 2 - 2 * Border);
+        if (FPendingEdges & Qt::RightEdge)
+            bounds.Right = std::max(bounds.Right + way.X, bounds.Left + 2 + 2 * Border);
+        if (FPendingEdges & Qt::TopEdge)
+            bounds.Top =
+                std::min(bounds.Top + way.Y, bounds.Bottom - HeaderPixels() - 2 - 2 * Border);
+        if (FPendingEdges & Qt::BottomEdge)
+            bounds.Bottom =
+                std::max(bounds.Bottom + way.Y, bounds.Top + HeaderPixels() + 2 + 2 * Border);
+        if (bounds != FBounds) {
+            FBounds = bounds;
+            ApplyBounds();
+        }
     }
     QWidget::mouseMoveEvent(event);
 }
@@ -365,11 +386,10 @@ void TFrmArea::mouseReleaseEvent(QMouseEvent* event) {
 
 bool TFrmArea::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseMove) {
-        // The header's move starts once the pointer moves with the button held.
+        // The header: the frame follows the pointer while the button is held.
         if (FPendingMove && static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton) {
-            FPendingMove = false;
-            if (QWindow* window = windowHandle())
-                window->startSystemMove();
+            const TPoint way = WaySincePress(static_cast<QMouseEvent*>(event)->globalPosition());
+            SetMove(FPressBounds.Left + way.X, FPressBounds.Top + way.Y);
         }
         return QWidget::eventFilter(watched, event);
     }
@@ -388,9 +408,10 @@ bool TFrmArea::eventFilter(QObject* watched, QEvent* event) {
         PopSize->popup(mouse->globalPosition().toPoint());
         return true;
     }
-    // Any other button on the header moves the frame, by the window manager's move loop,
-    // once the pointer moves: a click alone never leaves a move running.
+    // Any other button on the header moves the frame while it is held.
     FPendingMove = true;
+    FPressAt = mouse->globalPosition();
+    FPressBounds = FBounds;
     return true;
 }
 

@@ -98,9 +98,13 @@ private:
     bool AreaColor_Inc = true;
     bool FLoading = false;
     bool FApplying = false;
-    // A move or resize asked for by a press, started by the first move with the button held.
+    // The frame's own move (header) and resize (border) loops, in physical pixels, while a
+    // button pressed on it is held: a click alone moves nothing and leaves nothing running.
     bool FPendingMove = false;
     Qt::Edges FPendingEdges;
+    QPointF FPressAt;
+    TRect FPressBounds;
+    TPoint WaySincePress(const QPointF& now) const;
     TRect FBounds;
 };
 

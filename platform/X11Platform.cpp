@@ -470,7 +470,9 @@ void TX11Platform::PlaceWindow(TWindowId window, const TRect& bounds) {
                          XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
                              XCB_CONFIG_WINDOW_HEIGHT,
                          values);
-    xcb_flush(FConn);
+    // A round trip: the server has taken the request before anything Qt sends next on its
+    // own connection (a window manager's move that must start from the new place).
+    std::free(xcb_get_input_focus_reply(FConn, xcb_get_input_focus(FConn), nullptr));
 }
 
 void TX11Platform::ShapeWindow(TWindowId window, const std::vector<TRect>& parts) {

@@ -131,30 +131,23 @@ void TFrmFloating::mousePressEvent(QMouseEvent* event) {
         QWidget::mousePressEvent(event);
         return;
     }
-    // The move starts with the first movement of the pointer, so a click never leaves one
-    // running.
-    FMovePending = true;
+    // The window manager's move, as when a title bar is dragged; without one, our own.
+    if (QWindow* window = windowHandle(); window != nullptr && window->startSystemMove())
+        return;
+    FMoving = true;
     FMoveStart = event->globalPosition().toPoint();
     FWindowStart = pos();
 }
 
 void TFrmFloating::mouseMoveEvent(QMouseEvent* event) {
-    if (FMovePending && (event->buttons() & Qt::LeftButton)) {
-        FMovePending = false;
-        // The window manager's move, as when a title bar is dragged; without one, our own.
-        QWindow* window = windowHandle();
-        FMoving = window == nullptr || !window->startSystemMove();
-    }
     if (FMoving)
         move(FWindowStart + event->globalPosition().toPoint() - FMoveStart);
     QWidget::mouseMoveEvent(event);
 }
 
 void TFrmFloating::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
+    if (event->button() == Qt::LeftButton)
         FMoving = false;
-        FMovePending = false;
-    }
     QWidget::mouseReleaseEvent(event);
 }
 

@@ -68,7 +68,6 @@ private:
     TRect FBounds;
     // The window's own move loop, where the window manager offers none.
     bool FMoving = false;
-    bool FMovePending = false;
     QPoint FMoveStart;
     QPoint FWindowStart;
 };
