@@ -9,6 +9,7 @@
 #include "capture/FrmDrag.h"
 #include "capture/FrmLine.h"
 #include "capture/FrmSize.h"
+#include "sinks/UploadSink.h"
 #include "support/AutoStart.h"
 #include "support/FrmHotKey.h"
 #include "support/Links.h"
@@ -47,6 +48,9 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
     CreateMenu();
     ColourPicker = new TColourPicker(FPlatform, ui->LblColor, ui->ShpColor, ui->LstColor, this);
     FHooks.CaptureColor = [this] { ColourPicker->CaptureColor(); };
+    FHooks.CaptureUpload = [this](const QImage& bitmap) {
+        CaptureUpload(bitmap, UploadHost, TranslatedCaption());
+    };
     FHooks.DragCapture = [this](QImage& bitmap, TRect& rect) {
         TFrmDrag drag(this, FPlatform);
         drag.Capture(bitmap, rect);

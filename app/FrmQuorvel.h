@@ -84,6 +84,9 @@ public:
 
     QString SavePath;
     QString Language;
+    // The upload server and the update-check address; empty when the user set none.
+    QString UploadHost;
+    QString UpdateURL;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

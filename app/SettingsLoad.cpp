@@ -7,6 +7,7 @@
 #include "support/Settings.h"
 #include "support/Translate.h"
 #include "support/TranslateComponent.h"
+#include "support/Update.h"
 #include "ui_FrmQuorvel.h"
 
 #include <QApplication>
@@ -53,6 +54,8 @@ void TFrmQuorvel::LoadConfig() {
     ChkMouse->setChecked(config.Read(Settings::Mouse));
     ChkRegStart->setChecked(IsAutoStart("Quorvel"));
     ChkLog->setChecked(config.Read(Settings::FfmpegLog));
+    UploadHost = config.ReadString(QString::fromLatin1(Settings::UploadHost.Name), QString());
+    UpdateURL = config.ReadString(QString::fromLatin1(Settings::UpdateUrl.Name), QString());
 
     Select(ui->ChkArea, 0);
     Select(ui->ChkArea, config.Read(Settings::Area));
@@ -78,6 +81,16 @@ void TFrmQuorvel::LoadConfig() {
     TranslateComponent(ui->ChkSaveTo);
     setWindowTitle(TranslateText(windowTitle()));
     QApplication::setApplicationDisplayName(windowTitle());
+
+    // The update check asks only the address the user set; without one nothing is sent.
+    if (!UpdateURL.trimmed().isEmpty())
+        CheckUpdate(
+            UpdateURL.trimmed(),
+            [this](bool Accepted, const QString&) {
+                if (Accepted)
+                    ExitRequest();
+            },
+            0);
 }
 
 void TFrmQuorvel::SaveConfig(const QString& Name, int Value) {

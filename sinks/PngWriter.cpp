@@ -23,7 +23,8 @@ void PutBigEndian(std::uint8_t* out, std::uint32_t value) {
     out[3] = static_cast<std::uint8_t>(value);
 }
 
-void WriteChunk(TSafeFile& file, const char type[4], const std::uint8_t* data, std::size_t size) {
+void WriteChunk(std::vector<std::uint8_t>& file, const char type[4], const std::uint8_t* data,
+                std::size_t size) {
     std::uint8_t head[8];
     PutBigEndian(head, static_cast<std::uint32_t>(size));
     std::copy(type, type + 4, head + 4);
@@ -32,10 +33,10 @@ void WriteChunk(TSafeFile& file, const char type[4], const std::uint8_t* data, s
         crc = crc32(crc, data, static_cast<uInt>(size));
     std::uint8_t tail[4];
     PutBigEndian(tail, static_cast<std::uint32_t>(crc));
-    file.Write(head, sizeof head);
+    file.insert(file.end(), head, head + sizeof head);
     if (size > 0)
-        file.Write(data, size);
-    file.Write(tail, sizeof tail);
+        file.insert(file.end(), data, data + size);
+    file.insert(file.end(), tail, tail + sizeof tail);
 }
 
 } // namespace
@@ -61,6 +62,13 @@ void FilterRowsSub(const TPixelView& Pixels, int firstRow, int lastRow, std::uin
 void WritePNG(const TPixelView& Pixels, const std::string& Path) {
     if (Pixels.Empty())
         throw EFileError("Cannot write file \"" + Path + "\". The picture is empty.");
+    const std::vector<std::uint8_t> png = EncodePNG(Pixels);
+    WriteWholeFile(Path, png.data(), png.size());
+}
+
+std::vector<std::uint8_t> EncodePNG(const TPixelView& Pixels) {
+    if (Pixels.Empty())
+        throw EFileError("The picture is empty.");
 
     const std::size_t rowBytes = 1 + static_cast<std::size_t>(Pixels.width) * 3;
     std::vector<std::uint8_t> filtered(rowBytes * static_cast<std::size_t>(Pixels.height));
@@ -90,9 +98,10 @@ void WritePNG(const TPixelView& Pixels, const std::string& Path) {
 
     const std::vector<std::uint8_t> stream = ZlibCompress(filtered.data(), filtered.size(), kLevel);
 
-    TSafeFile file(Path);
+    std::vector<std::uint8_t> file;
+    file.reserve(stream.size() + stream.size() / kMaxChunk * 12 + 64);
     static const std::uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    file.Write(signature, sizeof signature);
+    file.insert(file.end(), signature, signature + sizeof signature);
 
     std::uint8_t ihdr[13];
     PutBigEndian(ihdr, static_cast<std::uint32_t>(Pixels.width));
@@ -107,7 +116,7 @@ void WritePNG(const TPixelView& Pixels, const std::string& Path) {
     for (std::size_t at = 0; at < stream.size(); at += kMaxChunk)
         WriteChunk(file, "IDAT", stream.data() + at, std::min(kMaxChunk, stream.size() - at));
     WriteChunk(file, "IEND", nullptr, 0);
-    file.Commit();
+    return file;
 }
 
 } // namespace quorvel

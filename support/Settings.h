@@ -47,6 +47,10 @@ inline constexpr TIntegerSetting Append{"append",
 inline constexpr TIntegerSetting Sound{"sound", 2}; // 1 none, 2 before capture, 3 after capture
 inline constexpr TIntegerSetting RecordLimit{"record_limit", 0}; // minutes: 0, 30, 60, 120, 240
 
+// The servers the program talks to; empty means none, and nothing is sent.
+inline constexpr TTextSetting UploadHost{"upload_host"}; // host or host:port
+inline constexpr TTextSetting UpdateUrl{"update_url"};   // the full address of the check
+
 // Region frame: outer position (default: centred on the primary monitor) and inner size.
 inline constexpr TComputedIntegerSetting Left{"left"};
 inline constexpr TComputedIntegerSetting Top{"top"};
