@@ -25,6 +25,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -130,6 +131,13 @@ int main(int argc, char** argv) {
 
     httplib::Server server;
     server.new_task_queue = [] { return new httplib::ThreadPool(16); };
+    // The library listens with a backlog of 5, which drops connections when many senders
+    // arrive at once; the listening socket is noted here and its backlog raised after bind.
+    std::atomic<int> listening{-1};
+    server.set_socket_options([&listening](int sock) {
+        httplib::default_socket_options(sock);
+        listening = sock;
+    });
     server.set_payload_max_length(kMaxImageBytes + 64 * 1024);
     server.set_read_timeout(30, 0);
     server.set_write_timeout(30, 0);
@@ -227,6 +235,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     options.Port = port;
+    if (listening >= 0)
+        ::listen(listening, SOMAXCONN);
     std::cout << "quorvel-server: listening on " << options.Address << ":" << port << std::endl;
     server.listen_after_bind();
     if (server.is_running())
