@@ -1,0 +1,136 @@
+// The upload destination with the real program on a private desktop: a capture goes to
+// quorvel-server on the loopback address, and the address it returns is opened in the
+// desktop's browser (a recorder script stands in for it).
+
+#include "DesktopSession.h"
+#include "TempFolder.h"
+
+#include <QImage>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using quorvel::test::TDesktopSession;
+
+namespace {
+
+class Upload : public testing::Test {
+protected:
+    void SetUp() override {
+        // xdg-open and $BROWSER both record what they were asked to open.
+        const std::string bin = session.Root() + "/bin";
+        std::filesystem::create_directories(bin);
+        recorder = bin + "/xdg-open";
+        std::ofstream(recorder) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> " << Opened() << "\n";
+        ::chmod(recorder.c_str(), 0755);
+        env = {"PATH=" + bin + ":" + std::getenv("PATH"), "BROWSER=" + recorder};
+    }
+    std::string Opened() const { return session.Root() + "/opened.txt"; }
+    std::string OpenedText() const {
+        std::ifstream in(Opened());
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    // Starts quorvel-server on a free loopback port and returns the port.
+    int StartServer() {
+        const std::string log = "server.log";
+        session.Start({QUORVEL_SERVER_BIN, "--data", session.Root() + "/serverdata", "--listen",
+                       "127.0.0.1:0"},
+                      log);
+        int port = 0;
+        TDesktopSession::WaitUntil(
+            [&] {
+                std::ifstream in(session.Root() + "/" + log);
+                std::string line;
+                std::getline(in, line);
+                const std::size_t colon = line.rfind(':');
+                if (line.find("listening") != std::string::npos && colon != std::string::npos)
+                    port = std::atoi(line.c_str() + colon + 1);
+                return port > 0;
+            },
+            5000);
+        return port;
+    }
+    void Launch(const std::string& settings) {
+        session.WriteSettings("path=" + session.SaveFolder() +
+                              "\nsound=1\nmouse=0\narea=0\nsaveto=8\n" + settings);
+        ASSERT_TRUE(session.StartQuorvel({"/start"}, env)) << session.QuorvelLog();
+    }
+    // A capture whose failure message is expected: waits for it and dismisses it.
+    std::string FailedCaptureMessage() {
+        const pid_t ctl = session.Start(
+            {quorvel::test::QuorvelCtlBinary(), R"({"command":"capture"})"}, "ctl.log");
+        std::string message;
+        TDesktopSession::WaitUntil(
+            [&] {
+                const std::string log = session.QuorvelLog();
+                const std::size_t at = log.find("quorvel: message:");
+                if (at == std::string::npos)
+                    return false;
+                message = log.substr(at, log.find('\n', at) - at);
+                return true;
+            },
+            20000 * quorvel::test::TimeScale());
+        TDesktopSession::WaitUntil(
+            [&] {
+                return session.Status("xdotool key Return") == 0 && !TDesktopSession::Alive(ctl);
+            },
+            10000);
+        return message;
+    }
+
+    TDesktopSession session;
+    std::string recorder;
+    std::vector<std::string> env;
+};
+
+} // namespace
+
+TEST_F(Upload, CaptureGoesToTheServerAndItsAddressOpensInTheBrowser) {
+    const int port = StartServer();
+    ASSERT_GT(port, 0);
+    Launch("upload_host=127.0.0.1:" + std::to_string(port) + "\n");
+    const QImage screen = session.Screenshot();
+
+    EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return !OpenedText().empty(); }, 10000))
+        << session.QuorvelLog();
+    std::string address = OpenedText();
+    address.pop_back();
+    const std::string prefix = "http://127.0.0.1:" + std::to_string(port) + "/i/";
+    ASSERT_EQ(address.rfind(prefix, 0), 0u) << address;
+
+    // The opened address serves the stored file, and that is the captured screen.
+    const std::string name = address.substr(prefix.size());
+    const std::string stored =
+        quorvel::test::ReadFileBytes(session.Root() + "/serverdata/images/" + name);
+    EXPECT_EQ(session.Output("curl -s " + address), stored);
+    QImage uploaded;
+    ASSERT_TRUE(uploaded.loadFromData(reinterpret_cast<const uchar*>(stored.data()),
+                                      static_cast<int>(stored.size()), "PNG"));
+    EXPECT_EQ(uploaded.size(), QSize(1920, 1080));
+    int differences = 0;
+    QRect where;
+    for (int y = 0; y < uploaded.height(); ++y)
+        for (int x = 0; x < uploaded.width(); ++x)
+            if ((uploaded.pixel(x, y) & 0xFFFFFF) != (screen.pixel(x, y) & 0xFFFFFF)) {
+                ++differences;
+                where |= QRect(x, y, 1, 1);
+            }
+    EXPECT_EQ(differences, 0) << where.x() << "," << where.y() << " " << where.width() << "x"
+                              << where.height();
+    EXPECT_EQ(session.QuorvelLog().find("quorvel: message:"), std::string::npos);
+}
+
+TEST_F(Upload, WithoutAServerNothingIsSentAndTheUserIsTold) {
+    Launch("");
+    EXPECT_EQ(FailedCaptureMessage(),
+              "quorvel: message: [Quorvel] Image upload failed.\\r\\rNo upload server is set.");
+    EXPECT_EQ(OpenedText(), "");
+}
+
+TEST_F(Upload, AnUnreachableServerGivesTheFailureMessage) {
+    Launch("upload_host=127.0.0.1:1\n");
+    EXPECT_EQ(FailedCaptureMessage(), "quorvel: message: [Quorvel] Image upload failed.");
+    EXPECT_EQ(OpenedText(), "");
+}
