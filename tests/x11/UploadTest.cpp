@@ -134,3 +134,21 @@ TEST_F(Upload, AnUnreachableServerGivesTheFailureMessage) {
     EXPECT_EQ(FailedCaptureMessage(), "quorvel: message: [Quorvel] Image upload failed.");
     EXPECT_EQ(OpenedText(), "");
 }
+
+TEST_F(Upload, AcceptedUpdateOpensTheDownloadAndEndsTheProgram) {
+    const int port = StartServer();
+    ASSERT_GT(port, 0);
+    std::ofstream(session.Root() + "/serverdata/update.json")
+        << R"({"update": "http://127.0.0.1:)" << port
+        << R"(/download", "info": {"style": "hold", "text": "Not now"}})";
+    Launch("update_url=http://127.0.0.1:" + std::to_string(port) + "/api.init.php\n");
+    ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Quorvel") != 0; },
+                                           10000 * quorvel::test::TimeScale()));
+    session.Status("xdotool key Return"); // Yes is the default answer
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !OpenedText().empty(); }, 10000));
+    EXPECT_EQ(OpenedText(), "http://127.0.0.1:" + std::to_string(port) + "/download\n");
+    EXPECT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return !TDesktopSession::Alive(session.QuorvelPid()); }, 10000));
+    EXPECT_EQ(session.Output("curl -s http://127.0.0.1:" + std::to_string(port) + "/stats"),
+              "{\"hold\":0,\"installations\":1}");
+}
