@@ -35,9 +35,9 @@ struct TProgressLog {
 } // namespace
 
 TEST(UploadRequest, ReadsTheUploadHostSetting) {
-    auto plain = ParseUploadHost("images.example");
+    auto plain = ParseUploadHost("localhost");
     ASSERT_TRUE(plain);
-    EXPECT_EQ(plain->Host, "images.example");
+    EXPECT_EQ(plain->Host, "localhost");
     EXPECT_EQ(plain->Port, 80);
     auto withPort = ParseUploadHost("127.0.0.1:8080");
     ASSERT_TRUE(withPort);

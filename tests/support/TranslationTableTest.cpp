@@ -16,12 +16,15 @@ QString Q(const char* utf8) {
 } // namespace
 
 // The table carried in the program's resources.
-TEST(TranslationResource, HasSixtySixBlocksOfSevenLinesInTheFileLayout) {
+// The table's blocks: the program's texts, and the two upload-server messages at the end.
+constexpr std::size_t kBlocks = 68;
+
+TEST(TranslationResource, HasItsBlocksOfSevenLinesInTheFileLayout) {
     const TTranslationTable& table = quorvel::TranslationLines();
-    ASSERT_EQ(table.LineCount(), 66u * 8u);
+    ASSERT_EQ(table.LineCount(), kBlocks * 8u);
     const char* order[] = {"ko", "en", "ja", "ru", "zh", "it", "fr"};
     const char* firstOrder[] = {"ko", "en", "ja", "zh", "ru", "it", "fr"};
-    for (std::size_t block = 0; block < 66; ++block) {
+    for (std::size_t block = 0; block < kBlocks; ++block) {
         for (std::size_t i = 0; i < 7; ++i) {
             const std::string& line = table.Line(block * 8 + i);
             const char* code = block == 0 ? firstOrder[i] : order[i];
@@ -35,7 +38,7 @@ TEST(TranslationResource, HasSixtySixBlocksOfSevenLinesInTheFileLayout) {
 
 TEST(TranslationResource, EveryKoreanKeyIsFoundFromEveryLanguage) {
     const TTranslationTable& table = quorvel::TranslationLines();
-    for (std::size_t block = 1; block < 66; ++block) {
+    for (std::size_t block = 1; block < kBlocks; ++block) {
         const std::string key = table.Line(block * 8).substr(3);
         for (std::size_t i = 1; i < 7; ++i) {
             const std::string text = table.Line(block * 8 + i).substr(3);
