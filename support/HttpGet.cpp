@@ -15,9 +15,31 @@ std::size_t AppendReply(char* data, std::size_t size, std::size_t count, void* u
     return size * count;
 }
 
-int CheckStop(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    const auto* stop = static_cast<const std::atomic<bool>*>(user);
-    return stop != nullptr && stop->load() ? 1 : 0;
+// Runs the transfer, looking at the stop flag at least every 10 ms; true when it ended
+// well.
+bool Perform(CURL* curl, const std::atomic<bool>* stop) {
+    CURLM* multi = curl_multi_init();
+    if (multi == nullptr)
+        return false;
+    bool ok = false;
+    if (curl_multi_add_handle(multi, curl) == CURLM_OK) {
+        int running = 1;
+        while (running > 0) {
+            if (stop != nullptr && stop->load())
+                break;
+            if (curl_multi_perform(multi, &running) != CURLM_OK)
+                break;
+            if (running > 0 && curl_multi_poll(multi, nullptr, 0, 10, nullptr) != CURLM_OK)
+                break;
+        }
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &left))
+            if (message->msg == CURLMSG_DONE && message->easy_handle == curl)
+                ok = message->data.result == CURLE_OK;
+        curl_multi_remove_handle(multi, curl);
+    }
+    curl_multi_cleanup(multi);
+    return ok;
 }
 
 } // namespace
@@ -55,10 +77,7 @@ bool HttpGetText(const std::string& Url, const THeaders& Headers, std::u16string
         curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 60L);
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 30L);
-        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, CheckStop);
-        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, Stop);
-        answered = curl_easy_perform(curl) == CURLE_OK;
+        answered = Perform(curl, Stop);
     }
     curl_slist_free_all(list);
     curl_easy_cleanup(curl);

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <regex>
+#include <thread>
 
 using namespace quorvel;
 using quorvel::test::TRawServer;
@@ -238,4 +239,21 @@ TEST(UpdateDialog, PlainDialogWithoutNoticeAndStayOnTop) {
         QMessageBox::No);
     EXPECT_FALSE(UpdateDialog(QStringLiteral(
         R"({"update":"http://h/d","info":{"style":"note","text":"News","flag":"stayontop","url":"http:\/\/h\/n"}})")));
+}
+
+TEST(HttpGetText, StopEndsATransferThatGetsNoAnswer) {
+    TRawServer silent([](int, const std::string&) { return std::nullopt; });
+    std::atomic<bool> stop{false};
+    std::thread stopper([&] {
+        while (silent.Count() == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        stop = true;
+    });
+    QElapsedTimer timer;
+    timer.start();
+    std::u16string reply;
+    EXPECT_FALSE(
+        HttpGetText("http://127.0.0.1:" + std::to_string(silent.Port()) + "/", {}, reply, &stop));
+    EXPECT_LT(timer.elapsed(), 1000);
+    stopper.join();
 }
