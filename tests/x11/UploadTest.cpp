@@ -4,12 +4,17 @@
 
 #include "DesktopSession.h"
 #include "TempFolder.h"
+#include "net/RawServer.h"
 
 #include <QImage>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sys/stat.h>
+#include <thread>
 
 using quorvel::test::TDesktopSession;
 
@@ -60,6 +65,10 @@ protected:
     std::string FailedCaptureMessage() {
         const pid_t ctl = session.Start(
             {quorvel::test::QuorvelCtlBinary(), R"({"command":"capture"})"}, "ctl.log");
+        return FailedCaptureLog(ctl);
+    }
+    // Waits for the message of the capture that `ctl` asked for, and dismisses it.
+    std::string FailedCaptureLog(pid_t ctl) {
         std::string message;
         TDesktopSession::WaitUntil(
             [&] {
@@ -151,4 +160,38 @@ TEST_F(Upload, AcceptedUpdateOpensTheDownloadAndEndsTheProgram) {
         [&] { return !TDesktopSession::Alive(session.QuorvelPid()); }, 10000));
     EXPECT_EQ(session.Output("curl -s http://127.0.0.1:" + std::to_string(port) + "/stats"),
               "{\"hold\":0,\"installations\":1}");
+}
+
+TEST_F(Upload, DuringTheUploadTheBarShowsAndTheProgramKeepsAnswering) {
+    // A server that takes the upload and says nothing until the test lets it fail.
+    std::atomic<bool> release{false};
+    auto silent = std::make_unique<quorvel::test::TRawServer>(
+        [&](int, const std::string&) -> std::optional<std::string> {
+            while (!release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            return std::string(); // closes without an answer
+        });
+    Launch("upload_host=127.0.0.1:" + std::to_string(silent->Port()) + "\n");
+    const pid_t first =
+        session.Start({quorvel::test::QuorvelCtlBinary(), R"({"command":"capture"})"}, "ctl1.log");
+    ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return silent->Count() == 1; }, 10000));
+
+    // The red bar across the bottom of the screen.
+    EXPECT_TRUE(TDesktopSession::WaitUntil(
+        [&] {
+            const QImage screen = session.Screenshot();
+            const QRgb left = screen.pixel(2, 1075), right = screen.pixel(1917, 1075);
+            return qRed(left) > qGreen(left) + 40 && qRed(right) > qGreen(right) + 40;
+        },
+        5000));
+    // Another request is answered at once and takes no second capture.
+    EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    EXPECT_TRUE(TDesktopSession::Alive(first));
+
+    release = true;
+    const std::string log = FailedCaptureLog(first);
+    EXPECT_NE(log.find("[Quorvel] Image upload failed."), std::string::npos) << log;
+    EXPECT_EQ(silent->Count(), 1u);
+    silent.reset();
+    EXPECT_EQ(OpenedText(), "");
 }
