@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QPointer>
 #include <QUrl>
 #include <atomic>
@@ -152,6 +153,9 @@ QString GetInstallationId() {
         const QString name = QString::fromLatin1(Settings::Quid.Name);
         if (maker.ReadString(name, QString()).isEmpty())
             maker.WriteString(name, NewInstallationId());
+        // An identifier that could not be stored is not kept: it counts as none.
+        if (!QFileInfo(maker.FileName()).isFile())
+            return {};
         return maker.ReadString(name, QString());
     } catch (...) {
         return {};

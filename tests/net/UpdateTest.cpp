@@ -2,6 +2,7 @@
 // the dialog with its notice line.
 
 #include "support/Update.h"
+#include "TempFolder.h"
 #include "net/RawServer.h"
 #include "support/HttpGet.h"
 #include "support/UpdateProtocol.h"
@@ -51,6 +52,29 @@ void AnswerDialog(const std::function<void(QMessageBox&)>& inspect,
     });
     poll->start(10);
 }
+
+// The update check's tests keep the installation identifier in a folder of their own.
+class UpdateCheck : public testing::Test {
+protected:
+    void SetUp() override {
+        const char* old = std::getenv("XDG_CONFIG_HOME");
+        FOld = old ? old : "";
+        FHadOld = old != nullptr;
+        ::setenv("XDG_CONFIG_HOME", FHome.Path().c_str(), 1);
+    }
+    void TearDown() override {
+        StopUpdateCheck();
+        SetUpdatePause(std::chrono::milliseconds(10));
+        if (FHadOld)
+            ::setenv("XDG_CONFIG_HOME", FOld.c_str(), 1);
+        else
+            ::unsetenv("XDG_CONFIG_HOME");
+    }
+    test::TTempFolder FHome;
+    std::string FOld;
+    bool FHadOld = false;
+};
+using UpdateDialogTest = UpdateCheck;
 
 } // namespace
 
@@ -125,7 +149,7 @@ TEST(HttpGetText, SendsTheHeadersInOrderAndTakesAnyAnswer) {
     EXPECT_FALSE(HttpGetText("http://127.0.0.1:" + std::to_string(port) + "/", {}, reply));
 }
 
-TEST(CheckUpdate, RetriesUntilAnAnswerAndCallsBackOnTheInterfaceThread) {
+TEST_F(UpdateCheck, RetriesUntilAnAnswerAndCallsBackOnTheInterfaceThread) {
     // Two connections closed without an answer, then a reply that offers nothing.
     TRawServer server([](int index, const std::string&) -> std::optional<std::string> {
         if (index < 2)
@@ -153,11 +177,13 @@ TEST(CheckUpdate, RetriesUntilAnAnswerAndCallsBackOnTheInterfaceThread) {
         std::regex_match(quid, std::regex("[0-9A-F]{8}[0-9]{6}[0-9A-F]{4}[0-9]{6}[0-9A-F]{8}")))
         << quid;
     EXPECT_EQ(GetInstallationId().toStdString(), quid); // made once and kept
+    EXPECT_NE(test::ReadFileBytes(FHome.File("Marbask.conf")).find("QUID=" + quid),
+              std::string::npos);
     StopUpdateCheck();
     SetUpdatePause(std::chrono::milliseconds(10));
 }
 
-TEST(CheckUpdate, StopEndsTheWaitAtOnceWithoutCallingBack) {
+TEST_F(UpdateCheck, StopEndsTheWaitAtOnceWithoutCallingBack) {
     int port = 0;
     {
         TRawServer gone([](int, const std::string&) { return std::string(); });
@@ -176,7 +202,7 @@ TEST(CheckUpdate, StopEndsTheWaitAtOnceWithoutCallingBack) {
     EXPECT_FALSE(called);
 }
 
-TEST(UpdateDialog, HoldTickedAndNoSendsTheHoldRequest) {
+TEST_F(UpdateDialogTest, HoldTickedAndNoSendsTheHoldRequest) {
     const QString reply =
         QStringLiteral(R"({"update":"http://h/d","info":{"style":"hold","text":"Later"}})");
     // The hold request goes to the address of the check.
@@ -215,7 +241,7 @@ TEST(UpdateDialog, HoldTickedAndNoSendsTheHoldRequest) {
     StopUpdateCheck();
 }
 
-TEST(UpdateDialog, PlainDialogWithoutNoticeAndStayOnTop) {
+TEST_F(UpdateDialogTest, PlainDialogWithoutNoticeAndStayOnTop) {
     AnswerDialog(
         [](QMessageBox& box) {
             EXPECT_EQ(box.findChild<QWidget*>(QStringLiteral("Notice")), nullptr);
@@ -256,4 +282,22 @@ TEST(HttpGetText, StopEndsATransferThatGetsNoAnswer) {
         HttpGetText("http://127.0.0.1:" + std::to_string(silent.Port()) + "/", {}, reply, &stop));
     EXPECT_LT(timer.elapsed(), 1000);
     stopper.join();
+}
+
+TEST_F(UpdateCheck, AnIdentifierThatCannotBeMadeIsSentEmpty) {
+    ::setenv("XDG_CONFIG_HOME", "/proc/quorvel-no-such-folder", 1);
+    EXPECT_EQ(GetInstallationId(), QString());
+    TRawServer server(
+        [](int, const std::string&) { return TRawServer::Answer(404, "<html>no</html>"); });
+    bool called = false;
+    QString reply;
+    CheckUpdate(
+        QStringLiteral("http://127.0.0.1:%1/api.init.php").arg(server.Port()),
+        [&](bool, const QString& r) { called = true, reply = r; }, 0);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return called; }, 20000));
+    // An error page is a reply: no retry, no dialog.
+    EXPECT_EQ(reply, QStringLiteral("<html>no</html>"));
+    ASSERT_EQ(server.Count(), 1u);
+    const std::string request = server.Requests()[0];
+    EXPECT_NE(request.find("\r\nUser-Union:\r\n"), std::string::npos) << request;
 }
