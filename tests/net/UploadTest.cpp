@@ -142,7 +142,7 @@ TEST(Upload, ASilentServerEndsTheUploadInBoundedTime) {
     TRawServer server([](int, const std::string&) { return std::nullopt; });
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(PostUpload(Loopback(server), SomeBytes(100), "B", nullptr, {2, 1}), "");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
 
 TEST(Upload, RefusedConnectionFails) {
@@ -152,4 +152,22 @@ TEST(Upload, RefusedConnectionFails) {
         port = gone.Port();
     }
     EXPECT_EQ(PostUpload({"127.0.0.1", port}, SomeBytes(10), "B", nullptr), "");
+}
+
+TEST(Upload, GoesThroughTheProxyOfTheEnvironment) {
+    TRawServer proxy([](int, const std::string&) {
+        return TRawServer::Answer(200,
+                                  R"({"status":"success","url":"http:\/\/localhost:1\/i\/p.png"})");
+    });
+    const std::string address = "http://127.0.0.1:" + std::to_string(proxy.Port());
+    ::setenv("http_proxy", address.c_str(), 1);
+    ::unsetenv("no_proxy");
+    ::unsetenv("NO_PROXY");
+    const std::string url = PostUpload({"localhost", 1}, SomeBytes(10), "B", nullptr);
+    ::unsetenv("http_proxy");
+    EXPECT_EQ(url, "http://localhost:1/i/p.png");
+    ASSERT_EQ(proxy.Count(), 1u);
+    const std::string request = proxy.Requests()[0];
+    EXPECT_EQ(request.substr(0, request.find("\r\n")), "POST http://localhost:1/image HTTP/1.0");
+    EXPECT_EQ(test::HeaderOf(request, "Host"), "localhost:1");
 }
