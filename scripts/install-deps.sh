@@ -17,7 +17,7 @@ PACKAGES=(
   zlib1g-dev libjpeg62-turbo-dev libgif-dev libwebp7
   # tests and benchmarks
   libgtest-dev libgmock-dev libpng-dev libwebp-dev
-  xvfb xauth openbox xdotool xclip x11-xserver-utils x11-utils
+  xvfb xauth openbox xdotool xclip x11-xserver-utils x11-utils trayer curl
   scrot maim imagemagick
   cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
   # a font so that text renders on a bare machine

@@ -171,17 +171,31 @@ TEST_F(Upload, DuringTheUploadTheBarShowsAndTheProgramKeepsAnswering) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             return std::string(); // closes without an answer
         });
+    // A panel along the bottom of the desktop: the bar stands right above it.
+    session.Start({"trayer", "--edge", "bottom", "--align", "left", "--widthtype", "percent",
+                   "--width", "100", "--heighttype", "pixel", "--height", "40", "--SetDockType",
+                   "true", "--SetPartialStrut", "true"},
+                  "trayer.log");
+    ASSERT_TRUE(TDesktopSession::WaitUntil(
+        [&] {
+            return session.Output("xprop -root _NET_WORKAREA").find(", 1920, 1040") !=
+                   std::string::npos;
+        },
+        10000))
+        << session.Output("xprop -root _NET_WORKAREA");
     Launch("upload_host=127.0.0.1:" + std::to_string(silent->Port()) + "\n");
     const pid_t first =
         session.Start({quorvel::test::QuorvelCtlBinary(), R"({"command":"capture"})"}, "ctl1.log");
     ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return silent->Count() == 1; }, 10000));
 
-    // The red bar across the bottom of the screen.
+    // The red bar across the screen, right above the panel.
     EXPECT_TRUE(TDesktopSession::WaitUntil(
         [&] {
             const QImage screen = session.Screenshot();
-            const QRgb left = screen.pixel(2, 1075), right = screen.pixel(1917, 1075);
-            return qRed(left) > qGreen(left) + 40 && qRed(right) > qGreen(right) + 40;
+            const QRgb left = screen.pixel(2, 1035), right = screen.pixel(1917, 1012);
+            const QRgb panel = screen.pixel(960, 1060);
+            return qRed(left) > qGreen(left) + 40 && qRed(right) > qGreen(right) + 40 &&
+                   qRed(panel) < qGreen(panel) + 40;
         },
         5000));
     // Another request is answered at once and takes no second capture.
