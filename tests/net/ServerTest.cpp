@@ -172,6 +172,11 @@ TEST(QuorvelServer, StoresAndServesUploadsAndAnswersUpdateChecks) {
     const std::string text = "not a picture";
     EXPECT_EQ(Fetch(server.Base() + "/image", &text).first, 415);
     EXPECT_EQ(Fetch(server.Base() + "/image").first, 404);
+    std::string huge(png.begin(), png.end());
+    huge.resize(server::kMaxImageBytes + 1, '\0'); // a real PNG head, one byte too many
+    EXPECT_EQ(Fetch(server.Base() + "/image", &huge).first, 413);
+    huge.resize(server::kMaxImageBytes + 200 * 1024, '\0');
+    EXPECT_EQ(Fetch(server.Base() + "/image", &huge).first, 413);
     EXPECT_EQ(StoredFiles(data.Path() / "images"), 1u);
     data.Touch("secret.png", "x");
     EXPECT_EQ(Fetch(server.Base() + "/i/../secret.png").first, 404);
