@@ -6,6 +6,7 @@
 #include "support/UpdateProtocol.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QEvent>
@@ -63,10 +64,11 @@ bool UpdateDialog(const QString& Reply) {
     const QString url = QString::fromStdU16String(fields.Url);
     const bool stayOnTop = flag.contains(QLatin1String("stayontop"));
 
+    // Owned by the main window while it is shown; else the dialog stands alone.
     QWidget* owner = ShownMainWindow();
+    TLinkOpener linkFilter(url);
     QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(),
-                    DialogText(UpdateText(0)), QMessageBox::Yes | QMessageBox::No,
-                    stayOnTop && owner == nullptr ? nullptr : owner);
+                    DialogText(UpdateText(0)), QMessageBox::Yes | QMessageBox::No, owner);
     box.setObjectName(QStringLiteral("UpdateDialog"));
     QPalette white = box.palette();
     white.setColor(QPalette::Window, Qt::white);
@@ -80,7 +82,6 @@ bool UpdateDialog(const QString& Reply) {
     box.button(QMessageBox::Yes)->setText(UpdateText(1));
     box.button(QMessageBox::No)->setText(UpdateText(2));
 
-    TLinkOpener linkFilter(url);
     QCheckBox* hold = nullptr;
     if (!style.isEmpty()) {
         const double scale = box.logicalDpiY() / 96.0;
@@ -91,14 +92,23 @@ bool UpdateDialog(const QString& Reply) {
         auto* notice = new QWidget(&box);
         notice->setObjectName(QStringLiteral("Notice"));
         notice->setFixedHeight(S(40 - offset));
+        auto* column = new QVBoxLayout(notice);
+        column->setContentsMargins(0, 0, 0, 0);
+        column->setSpacing(0);
         auto* line = new QFrame(notice);
         line->setObjectName(QStringLiteral("Separator"));
         line->setStyleSheet(QStringLiteral("background: #CCCCCC;"));
-        line->setGeometry(0, 0, 4000, 1);
+        line->setFixedHeight(1);
+        column->addWidget(line);
+        column->addSpacing(S(10) - 1);
+        auto* row = new QHBoxLayout;
+        row->setContentsMargins(S(10), 0, 0, 0);
+        column->addLayout(row);
+        column->addStretch();
         if (style == QLatin1String("hold")) {
             hold = new QCheckBox(text, notice);
             hold->setObjectName(QStringLiteral("Hold"));
-            hold->move(S(10), S(10));
+            row->addWidget(hold);
         } else if (style == QLatin1String("note")) {
             auto* link = new QLabel(text, notice);
             link->setObjectName(QStringLiteral("Note"));
@@ -108,10 +118,11 @@ bool UpdateDialog(const QString& Reply) {
             link->setFont(font);
             link->setCursor(Qt::PointingHandCursor);
             link->setToolTip(url);
-            link->move(S(10), S(10));
             link->setTextInteractionFlags(Qt::NoTextInteraction);
             link->installEventFilter(&linkFilter);
+            row->addWidget(link);
         }
+        row->addStretch();
         auto* grid = qobject_cast<QGridLayout*>(box.layout());
         if (grid != nullptr)
             grid->addWidget(notice, grid->rowCount(), 0, 1, grid->columnCount());
