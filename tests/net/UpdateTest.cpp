@@ -3,6 +3,7 @@
 
 #include "support/Update.h"
 #include "TempFolder.h"
+#include "net/OpenedUrls.h"
 #include "net/RawServer.h"
 #include "support/HttpGet.h"
 #include "support/UpdateProtocol.h"
@@ -10,13 +11,16 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 #include <gtest/gtest.h>
 #include <regex>
 #include <thread>
@@ -300,4 +304,23 @@ TEST_F(UpdateCheck, AnIdentifierThatCannotBeMadeIsSentEmpty) {
     ASSERT_EQ(server.Count(), 1u);
     const std::string request = server.Requests()[0];
     EXPECT_NE(request.find("\r\nUser-Union:\r\n"), std::string::npos) << request;
+}
+
+TEST_F(UpdateDialogTest, ClickingTheNoteOpensItsAddressAndTheDialogStays) {
+    test::TOpenedUrls opened;
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), &opened, "Open");
+    bool stayedOpen = false;
+    AnswerDialog(
+        [&](QMessageBox& box) {
+            auto* note = box.findChild<QLabel*>(QStringLiteral("Note"));
+            ASSERT_NE(note, nullptr);
+            QTest::mouseClick(note, Qt::LeftButton);
+            stayedOpen = box.isVisible();
+        },
+        QMessageBox::No);
+    EXPECT_FALSE(UpdateDialog(QStringLiteral(
+        R"({"update":"http://h/d","info":{"style":"note","text":"News","url":"http:\/\/h\/n"}})")));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    EXPECT_EQ(opened.Urls, QStringList{QStringLiteral("http://h/n")});
+    EXPECT_TRUE(stayedOpen);
 }
