@@ -10,6 +10,7 @@
 #include "capture/FrmDrag.h"
 #include "capture/FrmLine.h"
 #include "capture/FrmSize.h"
+#include "sinks/UploadSink.h"
 #include "support/AutoStart.h"
 #include "support/Config.h"
 #include "support/FrmHotKey.h"
@@ -52,6 +53,9 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
     FHooks.CaptureColor = [this] { ColourPicker->CaptureColor(); };
     FHooks.CaptureFloating = [this](const QImage& bitmap, const TRect& rect) {
         CaptureFloating(bitmap, rect);
+    };
+    FHooks.CaptureUpload = [this](const QImage& bitmap) {
+        CaptureUpload(bitmap, UploadHost, TranslatedCaption());
     };
     FHooks.DragCapture = [this](QImage& bitmap, TRect& rect) {
         TFrmDrag drag(this, FPlatform);

@@ -97,6 +97,9 @@ public:
     QString Language;
     // The user's home page; empty (the default) opens no page of the program's own.
     QString HomeUrl;
+    // The upload server and the update-check address; empty when the user set none.
+    QString UploadHost;
+    QString UpdateURL;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

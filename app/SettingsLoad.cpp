@@ -9,6 +9,7 @@
 #include "support/Settings.h"
 #include "support/Translate.h"
 #include "support/TranslateComponent.h"
+#include "support/Update.h"
 #include "ui_FrmQuorvel.h"
 
 #include <QApplication>
@@ -56,6 +57,8 @@ void TFrmQuorvel::LoadConfig() {
     ChkMouse->setChecked(config.Read(Settings::Mouse));
     ChkRegStart->setChecked(IsAutoStart("Quorvel"));
     ChkLog->setChecked(config.Read(Settings::FfmpegLog));
+    UploadHost = config.ReadString(QString::fromLatin1(Settings::UploadHost.Name), QString());
+    UpdateURL = config.ReadString(QString::fromLatin1(Settings::UpdateUrl.Name), QString());
 
     Select(ui->ChkArea, 0);
     Select(ui->ChkArea, config.Read(Settings::Area));
@@ -82,6 +85,16 @@ void TFrmQuorvel::LoadConfig() {
     FitTexts(this);
     setWindowTitle(TranslateText(windowTitle()));
     SetApplicationTitle(windowTitle());
+
+    // The update check asks only the address the user set; without one nothing is sent.
+    if (!UpdateURL.trimmed().isEmpty())
+        CheckUpdate(
+            UpdateURL.trimmed(),
+            [this](bool Accepted, const QString&) {
+                if (Accepted)
+                    ExitRequest();
+            },
+            0);
 }
 
 void TFrmQuorvel::SaveConfig(const QString& Name, int Value) {

@@ -9,6 +9,8 @@ PACKAGES=(
   # Qt 6 (widgets, multimedia for the capture sound)
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
   qt6-qpa-plugins libqt6svg6 qt6-image-formats-plugins
+  # uploads and the update check; the server's HTTP library
+  libcurl4-openssl-dev libcpp-httplib-dev
   # X11 platform layer
   libxcb1-dev libxcb-xfixes0-dev libxcb-randr0-dev libxcb-shm0-dev libx11-dev x11proto-dev
   # image encoders (libwebp is loaded at run time; its headers are not needed)
@@ -17,7 +19,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libpng-dev libwebp-dev
   xvfb xauth openbox xdotool xclip x11-xserver-utils x11-utils wmctrl
   # a notification area and a sound server for the test desktop
-  trayer pulseaudio pulseaudio-utils
+  trayer pulseaudio pulseaudio-utils curl
   scrot maim imagemagick
   cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
   # a font so that text renders on a bare machine

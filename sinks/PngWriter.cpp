@@ -24,7 +24,8 @@ void PutBigEndian(std::uint8_t* out, std::uint32_t value) {
     out[3] = static_cast<std::uint8_t>(value);
 }
 
-void WriteChunk(TSafeFile& file, const char type[4], const std::uint8_t* data, std::size_t size) {
+void WriteChunk(std::vector<std::uint8_t>& file, const char type[4], const std::uint8_t* data,
+                std::size_t size) {
     std::uint8_t head[8];
     PutBigEndian(head, static_cast<std::uint32_t>(size));
     std::copy(type, type + 4, head + 4);
@@ -33,10 +34,10 @@ void WriteChunk(TSafeFile& file, const char type[4], const std::uint8_t* data, s
         crc = crc32(crc, data, static_cast<uInt>(size));
     std::uint8_t tail[4];
     PutBigEndian(tail, static_cast<std::uint32_t>(crc));
-    file.Write(head, sizeof head);
+    file.insert(file.end(), head, head + sizeof head);
     if (size > 0)
-        file.Write(data, size);
-    file.Write(tail, sizeof tail);
+        file.insert(file.end(), data, data + size);
+    file.insert(file.end(), tail, tail + sizeof tail);
 }
 
 } // namespace
@@ -59,9 +60,22 @@ void FilterRowsSub(const TPixelView& Pixels, int firstRow, int lastRow, std::uin
     }
 }
 
-namespace {
+void WritePNG(const TPixelView& Pixels, const std::string& Path) {
+    if (Pixels.Empty())
+        throw EFileError("Cannot write file \"" + Path + "\". The picture is empty.");
+    std::vector<std::uint8_t> png;
+    try {
+        png = EncodePNG(Pixels);
+    } catch (const std::bad_alloc&) {
+        // From this thread or a compression worker: the save ends, the program goes on.
+        throw EFileError("Cannot write file \"" + Path + "\". Not enough memory.");
+    }
+    WriteWholeFile(Path, png.data(), png.size());
+}
 
-void WritePNGFile(const TPixelView& Pixels, const std::string& Path) {
+std::vector<std::uint8_t> EncodePNG(const TPixelView& Pixels) {
+    if (Pixels.Empty())
+        throw EFileError("The picture is empty.");
 
     const std::size_t rowBytes = 1 + static_cast<std::size_t>(Pixels.width) * 3;
     std::vector<std::uint8_t> filtered(rowBytes * static_cast<std::size_t>(Pixels.height));
@@ -80,9 +94,10 @@ void WritePNGFile(const TPixelView& Pixels, const std::string& Path) {
 
     const std::vector<std::uint8_t> stream = ZlibCompress(filtered.data(), filtered.size(), kLevel);
 
-    TSafeFile file(Path);
+    std::vector<std::uint8_t> file;
+    file.reserve(stream.size() + stream.size() / kMaxChunk * 12 + 64);
     static const std::uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    file.Write(signature, sizeof signature);
+    file.insert(file.end(), signature, signature + sizeof signature);
 
     std::uint8_t ihdr[13];
     PutBigEndian(ihdr, static_cast<std::uint32_t>(Pixels.width));
@@ -97,20 +112,7 @@ void WritePNGFile(const TPixelView& Pixels, const std::string& Path) {
     for (std::size_t at = 0; at < stream.size(); at += kMaxChunk)
         WriteChunk(file, "IDAT", stream.data() + at, std::min(kMaxChunk, stream.size() - at));
     WriteChunk(file, "IEND", nullptr, 0);
-    file.Commit();
-}
-
-} // namespace
-
-void WritePNG(const TPixelView& Pixels, const std::string& Path) {
-    if (Pixels.Empty())
-        throw EFileError("Cannot write file \"" + Path + "\". The picture is empty.");
-    try {
-        WritePNGFile(Pixels, Path);
-    } catch (const std::bad_alloc&) {
-        // From this thread or a compression worker: the save ends, the program goes on.
-        throw EFileError("Cannot write file \"" + Path + "\". Not enough memory.");
-    }
+    return file;
 }
 
 } // namespace quorvel

@@ -2,7 +2,9 @@
 
 #include "sinks/PixelView.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quorvel {
 
@@ -10,6 +12,9 @@ namespace quorvel {
 // with Sub, zlib level 7, IDAT chunks of at most 65535 bytes, and nothing but IHDR, IDAT
 // and IEND. Raises EFileError when the file cannot be written.
 void WritePNG(const TPixelView& Pixels, const std::string& Path);
+
+// The same PNG file in memory. Raises EFileError for an empty picture.
+std::vector<std::uint8_t> EncodePNG(const TPixelView& Pixels);
 
 // The image data of a PNG as written by WritePNG, before compression: per row the filter
 // byte 1 and the Sub-filtered red, green and blue bytes.

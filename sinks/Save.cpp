@@ -36,6 +36,11 @@ void BitmapToPNGFile(const QImage& Bitmap, const QString& Path) {
     WritePNG(ViewOf(image), PathText(Path));
 }
 
+std::vector<std::uint8_t> BitmapToPNGBytes(const QImage& Bitmap) {
+    const QImage image = As32Bit(Bitmap);
+    return EncodePNG(ViewOf(image));
+}
+
 void BitmapToJPGFile(const QImage& Bitmap, const QString& Path, std::uint8_t Quality) {
     const QImage image = As32Bit(Bitmap);
     WriteJPG(ViewOf(image), PathText(Path), Quality);

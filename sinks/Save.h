@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QString>
 #include <cstdint>
+#include <vector>
 
 namespace quorvel {
 
@@ -10,6 +11,8 @@ namespace quorvel {
 // replaces any file at Path; the format is the one of the call, whatever the extension.
 // They raise an error with the system's reason when the file cannot be written.
 void BitmapToPNGFile(const QImage& Bitmap, const QString& Path);
+// The PNG file of BitmapToPNGFile, in memory.
+std::vector<std::uint8_t> BitmapToPNGBytes(const QImage& Bitmap);
 void BitmapToJPGFile(const QImage& Bitmap, const QString& Path, std::uint8_t Quality);
 void BitmapToGIFFile(const QImage& Bitmap, const QString& Path);
 void BitmapToBMPFile(const QImage& Bitmap, const QString& Path);

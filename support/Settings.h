@@ -50,6 +50,10 @@ inline constexpr TIntegerSetting RecordLimit{"record_limit", 0}; // minutes: 0, 
 // opens the program's own about window and no page.
 inline constexpr TTextSetting HomeUrl{"home_url"};
 
+// The servers the program talks to; empty means none, and nothing is sent.
+inline constexpr TTextSetting UploadHost{"upload_host"}; // host or host:port
+inline constexpr TTextSetting UpdateUrl{"update_url"};   // the full address of the check
+
 // Region frame: outer position (default: centred on the primary monitor) and inner size.
 inline constexpr TComputedIntegerSetting Left{"left"};
 inline constexpr TComputedIntegerSetting Top{"top"};

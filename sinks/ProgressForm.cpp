@@ -1,0 +1,64 @@
+#include "sinks/ProgressForm.h"
+
+#include <QFont>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QScreen>
+
+namespace quorvel {
+
+namespace {
+
+constexpr int kHeight = 30;
+constexpr int kOpacity = 140; // of 255
+
+} // namespace
+
+TProgressForm::TProgressForm(const QString& Text)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus |
+                           Qt::X11BypassWindowManagerHint) {
+    setObjectName(QStringLiteral("ProgressForm"));
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setWindowOpacity(kOpacity / 255.0);
+
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect whole = screen ? screen->geometry() : QRect(0, 0, 640, 480);
+    const QRect work = screen ? screen->availableGeometry() : whole;
+    int top = whole.bottom() + 1 - kHeight;
+    // A panel along the bottom that spans to the right edge: stand right above it. Panels
+    // on the left or at the top leave the bar at the very bottom.
+    const int panel = whole.bottom() - work.bottom();
+    if (panel > 0 && work.top() + work.height() / 2 > whole.top() && work.right() == whole.right())
+        top -= panel;
+    setGeometry(whole.left(), top, whole.width(), kHeight);
+
+    FGauge = new QProgressBar(this);
+    FGauge->setObjectName(QStringLiteral("Gauge"));
+    FGauge->setGeometry(0, 0, whole.width(), kHeight);
+    FGauge->setTextVisible(false);
+    FGauge->setRange(0, 100);
+    FGauge->setValue(0);
+    FGauge->setStyleSheet(QStringLiteral("QProgressBar { background: rgb(64, 0, 0); border: none; }"
+                                         "QProgressBar::chunk { background: rgb(255, 0, 0); }"));
+
+    FLabel = new QLabel(Text, this);
+    FLabel->setObjectName(QStringLiteral("Label"));
+    FLabel->setGeometry(0, 8, whole.width(), kHeight - 8);
+    FLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    QFont font(QStringLiteral("Segoe UI"));
+    font.setPixelSize(12);
+    FLabel->setFont(font);
+    FLabel->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+
+    show();
+}
+
+void TProgressForm::SetProgress(std::int32_t Sent, std::int32_t Total) {
+    FGauge->setMaximum(Total);
+    FGauge->setValue(Sent);
+}
+
+} // namespace quorvel

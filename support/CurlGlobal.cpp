@@ -1,0 +1,13 @@
+#include "support/CurlGlobal.h"
+
+#include <curl/curl.h>
+#include <mutex>
+
+namespace quorvel {
+
+void EnsureCurlGlobal() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+} // namespace quorvel
