@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -26,6 +27,11 @@ class TFrmLine;
 class TFrmArea;
 class TFrmSize;
 class TFrmHotKey;
+namespace rtocr {
+class TRtOcr;
+struct TLanguage;
+struct TResult;
+} // namespace rtocr
 
 enum TStatus : unsigned char { stIdle = 0, stRunning = 1, stBusy = 2 };
 
@@ -76,6 +82,15 @@ public:
     bool IsRecording() const;
     TCaptureHooks& Hooks() { return FHooks; }
 
+    // Text recognition: the picture enlarged three times, recognised on the OCR
+    // component's worker, its lines written to a TXT file by the completion.
+    void CaptureOcr(QImage Bitmap);
+    // Rescales the bitmap in place with smooth scaling; raises when there is no memory.
+    static void ResizeBitmap(QImage& Bitmap, int NewWidth, int NewHeight);
+    // Runs on the OCR worker thread.
+    void BitmapToTXTFileCompleted(rtocr::TRtOcr* Sender, const rtocr::TResult& Result,
+                                  void* CustomData);
+
     // Settings.
     void LoadConfig();
     static void SaveConfig(const QString& Name, int Value);
@@ -84,6 +99,9 @@ public:
 
     QString SavePath;
     QString Language;
+    // The OCR component and its languages, in the order of the OCR language list.
+    std::unique_ptr<rtocr::TRtOcr> RtOcr;
+    std::vector<rtocr::TLanguage> Languages;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
