@@ -72,7 +72,9 @@ QString TesseractDataPath();
 // OnCompleted event or the completion procedure) is called there, not on the thread that
 // started it: whatever the handler touches must be safe on that thread. One recognition
 // runs at a time. Destroying the component cancels a running recognition and waits for
-// its worker to end.
+// its worker to end, the completion included: a handler must therefore never wait for
+// the thread that destroys the component (hand work to the user-interface thread with a
+// queued call, not a blocking one).
 class TRtOcr {
 public:
     explicit TRtOcr(QString dataPath = TesseractDataPath());
