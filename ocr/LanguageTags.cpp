@@ -81,15 +81,13 @@ bool IsNameCharacter(char c) {
            c == '-';
 }
 
-// A private-use subtag of at most eight letters and digits, from the variant word.
+// A private-use subtag from the variant word: its first four letters ("vert", "old").
 std::string PrivateUseSubtag(std::string_view variant) {
     std::string subtag;
     for (char c : variant)
-        if (subtag.size() < 8 && ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+        if (subtag.size() < 4 && c >= 'a' && c <= 'z')
             subtag += c;
-        else if (subtag.size() < 8 && c >= 'A' && c <= 'Z')
-            subtag += static_cast<char>(c - 'A' + 'a');
-    return subtag.substr(0, 4);
+    return subtag;
 }
 
 } // namespace
