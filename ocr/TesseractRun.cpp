@@ -5,6 +5,7 @@
 #include <tesseract/resultiterator.h>
 
 #include <cmath>
+#include <dlfcn.h>
 #include <memory>
 
 namespace quorvel::rtocr {
@@ -30,6 +31,15 @@ TResult Canceled() {
 
 TResult Failed() {
     return TResult{stError, {}, {}, 0};
+}
+
+// Tesseract's OpenMP loops ask for a fixed number of threads whatever the load; with
+// dynamic adjustment the runtime gives them only the processors that are free, so a busy
+// machine is not flooded with spinning threads. The setting is the calling thread's own.
+void AdaptOpenMpThreadsToLoad() {
+    using TSetDynamic = void (*)(int);
+    if (auto setDynamic = reinterpret_cast<TSetDynamic>(dlsym(RTLD_DEFAULT, "omp_set_dynamic")))
+        setDynamic(1);
 }
 
 } // namespace
@@ -61,6 +71,7 @@ TResult RunTesseract(const QString& dataPath, const std::string& trainedData, co
     // A screen shows type at about the size a 300 dpi scan of print would.
     api.SetSourceResolution(300);
 
+    AdaptOpenMpThreadsToLoad();
     tesseract::ETEXT_DESC monitor;
     monitor.cancel = &IsCanceled;
     monitor.cancel_this = const_cast<std::atomic<bool>*>(&canceled);
