@@ -10,6 +10,7 @@
 #include "capture/FrmDrag.h"
 #include "capture/FrmLine.h"
 #include "capture/FrmSize.h"
+#include "ocr/RtOcr.h"
 #include "sinks/UploadSink.h"
 #include "support/AutoStart.h"
 #include "support/Config.h"
@@ -66,6 +67,13 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
     // Start-up, in order: the save card; start-with-the-desktop for "/inst"; the
     // settings; the notification-area icon; the grabber; hiding for "/start"; the hotkey;
     // then one run of the two list handlers.
+    RtOcr = std::make_unique<rtocr::TRtOcr>();
+    RtOcr->SetOnCompleted(
+        [this](rtocr::TRtOcr* sender, const rtocr::TResult& result, void* customData) {
+            BitmapToTXTFileCompleted(sender, result, customData);
+        });
+    FHooks.CaptureOcr = [this](QImage bitmap) { CaptureOcr(std::move(bitmap)); };
+
     ui->PnlMain->setCurrentIndex(0);
     if (FFirstArgument == QLatin1String("/inst"))
         SetAutoStart("Quorvel", true);
@@ -108,6 +116,9 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
 }
 
 TFrmQuorvel::~TFrmQuorvel() {
+    // A recognition still running is cancelled and waited for while the window is whole,
+    // so that its completion never meets a half-destroyed window.
+    RtOcr.reset();
     // The floating windows first, while the rest they may ask for still exists.
     for (auto it = FloatList.rbegin(); it != FloatList.rend(); ++it)
         delete it->data();

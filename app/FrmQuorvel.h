@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -30,6 +31,11 @@ class TFrmArea;
 class TFrmSize;
 class TFrmHotKey;
 class TFrmAbout;
+namespace rtocr {
+class TRtOcr;
+struct TLanguage;
+struct TResult;
+} // namespace rtocr
 
 enum TStatus : unsigned char { stIdle = 0, stRunning = 1, stBusy = 2 };
 
@@ -86,6 +92,14 @@ public:
     // its own request goes once its own handling has returned.
     void FloatDelete(TFrmFloating* AForm);
     QList<QPointer<TFrmFloating>> FloatList;
+    // Text recognition: the picture enlarged three times, recognised on the OCR
+    // component's worker, its lines written to a TXT file by the completion.
+    void CaptureOcr(QImage Bitmap);
+    // Rescales the bitmap in place with smooth scaling; raises when there is no memory.
+    static void ResizeBitmap(QImage& Bitmap, int NewWidth, int NewHeight);
+    // Runs on the OCR worker thread.
+    void BitmapToTXTFileCompleted(rtocr::TRtOcr* Sender, const rtocr::TResult& Result,
+                                  void* CustomData);
 
     // Settings.
     void LoadConfig();
@@ -100,6 +114,9 @@ public:
     // The upload server and the update-check address; empty when the user set none.
     QString UploadHost;
     QString UpdateURL;
+    // The OCR component and its languages, in the order of the OCR language list.
+    std::unique_ptr<rtocr::TRtOcr> RtOcr;
+    std::vector<rtocr::TLanguage> Languages;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

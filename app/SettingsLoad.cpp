@@ -2,6 +2,7 @@
 
 #include "app/FrmQuorvel.h"
 
+#include "ocr/RtOcr.h"
 #include "support/ApplicationTitle.h"
 #include "support/AutoStart.h"
 #include "support/Config.h"
@@ -42,7 +43,13 @@ void Select(QComboBox* list, int position) {
 
 void TFrmQuorvel::LoadConfig() {
     TConfig config(QString::fromLatin1(Settings::ProgramStore));
-    // The OCR languages come with text recognition; until then the list stays empty.
+    try {
+        Languages = RtOcr->AvailableLanguages();
+        for (const rtocr::TLanguage& language : Languages)
+            ui->ChkOCR_lang->addItem(language.DisplayName);
+    } catch (...) {
+        // Without trained data the list stays empty and TXT is refused when chosen.
+    }
     const int ocrLanguage = config.Read(Settings::OcrLanguage);
     if (ocrLanguage < ui->ChkOCR_lang->count())
         ui->ChkOCR_lang->setCurrentIndex(ocrLanguage);
