@@ -119,10 +119,9 @@ TFrmQuorvel::~TFrmQuorvel() {
     // A recognition still running is cancelled and waited for while the window is whole,
     // so that its completion never meets a half-destroyed window.
     RtOcr.reset();
-    // The floating windows first, while the rest they may ask for still exists.
-    for (auto it = FloatList.rbegin(); it != FloatList.rend(); ++it)
-        delete it->data();
-    FloatList.clear();
+    // The floating windows first, then the grabber.
+    FloatDelete(nullptr);
+    FCapture.reset();
     delete FrmLine;
     delete FrmArea;
 }

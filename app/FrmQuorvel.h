@@ -2,10 +2,8 @@
 
 #include "app/CaptureSound.h"
 #include "platform/Platform.h"
-#include "sinks/FrmFloating.h"
 
 #include <QImage>
-#include <QList>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -31,6 +29,7 @@ class TFrmArea;
 class TFrmSize;
 class TFrmHotKey;
 class TFrmAbout;
+class TFrmFloating;
 namespace rtocr {
 class TRtOcr;
 struct TLanguage;
@@ -86,12 +85,13 @@ public:
     bool IsRecording() const;
     TCaptureHooks& Hooks() { return FHooks; }
 
-    // Floating windows: a capture pinned over the place it came from, in order of creation.
+    // Floating windows: the open ones in order of creation.
+    std::vector<TFrmFloating*> FloatList;
+    // Pins a copy of the capture in a new floating window exactly over Rect.
     void CaptureFloating(const QImage& Bitmap, const TRect& Rect);
-    // Removes this floating window, or every one when none is given. A window removed at
-    // its own request goes once its own handling has returned.
+    // Destroys AForm, or every floating window when AForm is none, and takes them off the
+    // list.
     void FloatDelete(TFrmFloating* AForm);
-    QList<QPointer<TFrmFloating>> FloatList;
     // Text recognition: the picture enlarged three times, recognised on the OCR
     // component's worker, its lines written to a TXT file by the completion.
     void CaptureOcr(QImage Bitmap);

@@ -76,9 +76,20 @@ public:
     // corner) part of one of this program's windows, for drawing and for the pointer; the
     // rest shows and passes clicks to what lies below. No rectangle leaves nothing.
     virtual void ShapeWindow(TWindowId window, const std::vector<TRect>& parts) = 0;
-    // Asks the window manager to keep one of this program's mapped windows above the
-    // others and out of the taskbar and the pager.
-    virtual void PinWindow(TWindowId window) = 0;
+    // Asks the window manager to keep one of this program's windows above ordinary windows
+    // and to leave it out of the taskbar and the pager. Called before the window is first
+    // shown, so that the window manager takes the states with the window.
+    virtual void KeepAboveUnlisted(TWindowId window) = 0;
+    // Hands the window to the window manager's own move, as if its title bar were dragged
+    // with the left button held since `from` (where the button went down); false when the
+    // window manager offers no such move.
+    virtual bool StartWindowMove(TWindowId window, TPoint from) = 0;
+    // Draws the rows of an RGB32 picture that meet `area` (in the window's own physical
+    // pixels) straight into the window, one picture pixel on one screen pixel from the
+    // top-left corner; the window needs no buffer of its own then. False when the window
+    // cannot take the picture's pixels as they are (a display of another depth or byte
+    // order); nothing is drawn then.
+    virtual bool DrawPicture(TWindowId window, const QImage& picture, const TRect& area) = 0;
     // The current cursor image, when the server can tell.
     virtual std::optional<TCursorImage> Cursor() = 0;
     // A hotkey whose presses call `onPress` on the user-interface thread.

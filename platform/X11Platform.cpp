@@ -3,6 +3,7 @@
 
 #include "platform/Platform.h"
 #include "platform/X11HotKey.h"
+#include "platform/X11PinnedWindow.h"
 
 #include <xcb/randr.h>
 #include <xcb/shm.h>
@@ -91,7 +92,13 @@ public:
     void ReleaseBuffers() override;
     void PlaceWindow(TWindowId window, const TRect& bounds) override;
     void ShapeWindow(TWindowId window, const std::vector<TRect>& parts) override;
-    void PinWindow(TWindowId window) override;
+    void KeepAboveUnlisted(TWindowId window) override { X11KeepAboveUnlisted(window); }
+    bool StartWindowMove(TWindowId window, TPoint from) override {
+        return X11StartWindowMove(window, from);
+    }
+    bool DrawPicture(TWindowId window, const QImage& picture, const TRect& area) override {
+        return X11DrawPicture(window, picture, area);
+    }
     std::unique_ptr<THotKey> CreateHotKey(std::function<void()> onPress) override {
         return CreateX11HotKey(std::move(onPress));
     }
@@ -490,30 +497,6 @@ void TX11Platform::ShapeWindow(TWindowId window, const std::vector<TRect>& parts
     // The bounding shape (kind 0); the pointer's shape follows it.
     xcb_xfixes_set_window_shape_region(FConn, window, 0, 0, 0, region);
     xcb_xfixes_destroy_region(FConn, region);
-    xcb_flush(FConn);
-}
-
-// _NET_WM_STATE requests to the window manager, as the window-manager specification asks
-// for windows that are mapped: one to add ABOVE and SKIP_TASKBAR, one to add SKIP_PAGER.
-void TX11Platform::PinWindow(TWindowId window) {
-    const xcb_atom_t state = Atom("_NET_WM_STATE");
-    const xcb_atom_t pairs[2][2] = {
-        {Atom("_NET_WM_STATE_ABOVE"), Atom("_NET_WM_STATE_SKIP_TASKBAR")},
-        {Atom("_NET_WM_STATE_SKIP_PAGER"), XCB_ATOM_NONE}};
-    for (const auto& pair : pairs) {
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = window;
-        event.type = state;
-        event.data.data32[0] = 1; // add
-        event.data.data32[1] = pair[0];
-        event.data.data32[2] = pair[1];
-        event.data.data32[3] = 1; // from an application
-        xcb_send_event(FConn, 0, FRoot,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char*>(&event));
-    }
     xcb_flush(FConn);
 }
 

@@ -1,129 +1,99 @@
 #include "sinks/FrmFloating.h"
 
-#include "sinks/EncoderSettings.h"
-#include "sinks/Save.h"
-#include "sinks/WebpWriter.h"
+#include "sinks/FloatingSave.h"
 
-#include <QAction>
+#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QTimer>
-#include <QWindow>
-#include <algorithm>
+#include <QPointer>
 #include <cmath>
-#include <stdexcept>
+#include <memory>
 
 namespace quorvel {
 
-namespace {
-
-// The save dialog's file types, in this order, with the extension each one supplies.
-struct TFileType {
-    const char* filter;
-    const char* suffix;
-};
-constexpr TFileType kFileTypes[] = {{"PNG (*.png)", "png"},
-                                    {"JPG (*.jpg *.jpeg)", "jpg"},
-                                    {"GIF (*.gif)", "gif"},
-                                    {"BMP (*.bmp)", "bmp"},
-                                    {"WebP (*.webp)", "webp"}};
-
-} // namespace
-
-TFrmFloating::TFrmFloating(TPlatform& platform, THooks hooks)
+TFrmFloating::TFrmFloating(TPlatform& platform, TFloatingOwner owner)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      FPlatform(platform), FHooks(std::move(hooks)) {
+      FPlatform(platform), FOwner(std::move(owner)) {
+    // No parent window: the window stays where it is when the main window is hidden or
+    // minimised.
     setObjectName(QStringLiteral("FrmFloating"));
     setWindowTitle(QStringLiteral("Quorvel"));
-    setAttribute(Qt::WA_DeleteOnClose, false);
+    setAttribute(Qt::WA_QuitOnClose, false);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    QPalette face = palette();
-    face.setColor(QPalette::Window, face.color(QPalette::Button));
-    setPalette(face);
+    setBackgroundRole(QPalette::Button);
+    QFont font(QStringLiteral("Segoe UI"));
+    font.setPixelSize(12);
+    setFont(font);
     resize(311, 279);
 
-    // The captions are the program's own and read the same in every language.
+    // The captions are the same in every language.
     Popup = new QMenu(this);
     Popup->setObjectName(QStringLiteral("Popup"));
-    BtnSave = Popup->addAction(QString::fromUtf8("이미지 저장"));
+    BtnSave = Popup->addAction(QStringLiteral("이미지 저장"));
     BtnSave->setObjectName(QStringLiteral("BtnSave"));
-    Popup->addSeparator()->setObjectName(QStringLiteral("DivPop1"));
-    BtnDelete = Popup->addAction(QString::fromUtf8("플로팅 삭제"));
+    DivPop1 = Popup->addSeparator();
+    DivPop1->setObjectName(QStringLiteral("DivPop1"));
+    BtnDelete = Popup->addAction(QStringLiteral("플로팅 삭제"));
     BtnDelete->setObjectName(QStringLiteral("BtnDelete"));
-    BtnDeleteAll = Popup->addAction(QString::fromUtf8("모든 플로팅 삭제"));
+    BtnDeleteAll = Popup->addAction(QStringLiteral("모든 플로팅 삭제"));
     BtnDeleteAll->setObjectName(QStringLiteral("BtnDeleteAll"));
     connect(BtnSave, &QAction::triggered, this, [this] { BtnSaveClick(); });
-    connect(BtnDelete, &QAction::triggered, this, [this] {
-        if (FHooks.Delete)
-            FHooks.Delete(this);
-    });
-    connect(BtnDeleteAll, &QAction::triggered, this, [this] {
-        if (FHooks.DeleteAll)
-            FHooks.DeleteAll();
-    });
+    connect(BtnDelete, &QAction::triggered, this, [this] { BtnDeleteClick(); });
+    connect(BtnDeleteAll, &QAction::triggered, this, [this] { BtnDeleteAllClick(); });
 }
+
+TFrmFloating::~TFrmFloating() = default;
 
 void TFrmFloating::SetPicture(const QImage& picture) {
-    FPicture = picture.copy();
+    // Its own pixels, so that the window never shares them with the capture.
+    FPicture = picture.format() == QImage::Format_RGB32
+                   ? picture.copy()
+                   : picture.convertToFormat(QImage::Format_RGB32);
+    update();
 }
 
-void TFrmFloating::ShowAt(const TRect& bounds) {
-    FBounds = bounds;
-    // Qt's geometry as near as logical pixels get; the window itself exactly.
-    const qreal r = devicePixelRatioF();
-    setGeometry(qRound(bounds.Left / r), qRound(bounds.Top / r),
-                static_cast<int>(std::ceil(bounds.Width() / r)),
-                static_cast<int>(std::ceil(bounds.Height() / r)));
+void TFrmFloating::ShowAt(const TRect& rect) {
+    FPlace = rect;
+    // The toolkit's own geometry is in logical pixels and cannot hold every physical
+    // position under a scale factor; it only gives the first guess, and the exact
+    // rectangle is set on the window itself once it is shown.
+    const qreal ratio = devicePixelRatioF();
+    setGeometry(qRound(rect.Left / ratio), qRound(rect.Top / ratio),
+                qMax(1, qRound(rect.Width() / ratio)), qMax(1, qRound(rect.Height() / ratio)));
+    const auto window = static_cast<TWindowId>(winId());
+    FDirect = FPlatform.DrawPicture(window, FPicture, {});
+    setAttribute(Qt::WA_PaintOnScreen, FDirect);
+    FPlatform.KeepAboveUnlisted(window);
     show();
-    FPlatform.PlaceWindow(static_cast<TWindowId>(winId()), bounds);
+    FPlatform.PlaceWindow(window, rect);
 }
 
-void TFrmFloating::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    // Once the window manager has mapped it: above the others, out of the taskbar, and
-    // at its exact place (a window manager may have placed it by its own rules).
-    QTimer::singleShot(0, this, [this] {
-        const auto id = static_cast<TWindowId>(winId());
-        FPlatform.PinWindow(id);
-        if (!FBounds.Empty())
-            FPlatform.PlaceWindow(id, FBounds);
-    });
+QPaintEngine* TFrmFloating::paintEngine() const {
+    return FDirect ? nullptr : QWidget::paintEngine();
 }
 
-void TFrmFloating::KeepPlacement() {
-    if (FBounds.Empty() || !testAttribute(Qt::WA_WState_Created))
+void TFrmFloating::paintEvent(QPaintEvent* event) {
+    const qreal ratio = devicePixelRatioF();
+    if (FDirect) {
+        // The rows the exposed part covers, in the window's physical pixels; the window
+        // is the picture's size, so there is nothing else to draw.
+        const QRect r = event->rect();
+        const int top = static_cast<int>(std::floor(r.top() * ratio));
+        const int bottom = static_cast<int>(std::ceil((r.bottom() + 1) * ratio));
+        FPlatform.DrawPicture(static_cast<TWindowId>(winId()), FPicture,
+                              {0, top, FPicture.width(), bottom});
         return;
-    const auto id = static_cast<TWindowId>(winId());
-    const std::optional<TRect> actual = FPlatform.WindowBounds(id);
-    if (!actual || actual->Empty() || *actual == FBounds)
-        return;
-    const TRect kept = ReconcilePlacement(*actual, FBounds, devicePixelRatioF());
-    // The picture's size always; the place the user dragged it to.
-    FBounds = {kept.Left, kept.Top, kept.Left + FBounds.Width(), kept.Top + FBounds.Height()};
-    if (*actual != FBounds)
-        FPlatform.PlaceWindow(id, FBounds);
-}
-
-void TFrmFloating::moveEvent(QMoveEvent* event) {
-    QWidget::moveEvent(event);
-    KeepPlacement();
-}
-
-void TFrmFloating::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    KeepPlacement();
-}
-
-void TFrmFloating::paintEvent(QPaintEvent*) {
+    }
     QPainter painter(this);
-    painter.fillRect(rect(), palette().color(QPalette::Window));
-    // One picture pixel on one screen pixel, from the top-left corner, whatever the scale.
-    QImage shown = FPicture;
-    shown.setDevicePixelRatio(devicePixelRatioF());
-    painter.drawImage(QPointF(0, 0), shown);
+    painter.fillRect(event->rect(), palette().color(QPalette::Button));
+    if (FPicture.isNull())
+        return;
+    // One pixel of the picture on one pixel of the screen, whatever the scale factor.
+    painter.drawImage(QRectF(0, 0, FPicture.width() / ratio, FPicture.height() / ratio), FPicture,
+                      QRectF(0, 0, FPicture.width(), FPicture.height()));
 }
 
 void TFrmFloating::mousePressEvent(QMouseEvent* event) {
@@ -131,92 +101,111 @@ void TFrmFloating::mousePressEvent(QMouseEvent* event) {
         QWidget::mousePressEvent(event);
         return;
     }
-    // The window manager's move, as when a title bar is dragged; without one, our own.
-    if (QWindow* window = windowHandle(); window != nullptr && window->startSystemMove())
-        return;
-    FMoving = true;
-    FMoveStart = event->globalPosition().toPoint();
-    FWindowStart = pos();
+    FPressed = true;
+    FMoving = false;
+    FOwnMove = false;
+    FPressAt = FPlatform.PointerPosition();
+    FPressPlace = FPlatform.WindowBounds(static_cast<TWindowId>(winId())).value_or(FPlace);
 }
 
 void TFrmFloating::mouseMoveEvent(QMouseEvent* event) {
-    if (FMoving)
-        move(FWindowStart + event->globalPosition().toPoint() - FMoveStart);
-    QWidget::mouseMoveEvent(event);
+    ImageMouseMove(event);
+}
+
+// Dragging the picture moves the window as if its title bar were dragged: the window
+// manager's own move where it offers one, else a move that follows the pointer here.
+void TFrmFloating::ImageMouseMove(QMouseEvent* event) {
+    if (!FPressed || !(event->buttons() & Qt::LeftButton))
+        return;
+    if (!FMoving) {
+        FMoving = true;
+        if (FPlatform.StartWindowMove(static_cast<TWindowId>(winId()), FPressAt)) {
+            // The window manager has the pointer until the button goes up; no release
+            // reaches this window.
+            FPressed = false;
+            return;
+        }
+        FOwnMove = true;
+    }
+    if (!FOwnMove)
+        return;
+    const TPoint now = FPlatform.PointerPosition();
+    const int dx = now.X - FPressAt.X;
+    const int dy = now.Y - FPressAt.Y;
+    FPlace = {FPressPlace.Left + dx, FPressPlace.Top + dy, FPressPlace.Right + dx,
+              FPressPlace.Bottom + dy};
+    FPlatform.PlaceWindow(static_cast<TWindowId>(winId()), FPlace);
 }
 
 void TFrmFloating::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton)
+    if (event->button() == Qt::LeftButton) {
+        FPressed = false;
         FMoving = false;
+        FOwnMove = false;
+    }
     QWidget::mouseReleaseEvent(event);
 }
 
 void TFrmFloating::contextMenuEvent(QContextMenuEvent* event) {
-    FMoving = false;
     Popup->popup(event->globalPos());
 }
 
-void TFrmFloating::SavePicture(const QString& path, int fileType) {
-    switch (fileType) {
-    case 1:
-        BitmapToPNGFile(FPicture, path);
-        break;
-    case 2: {
-        const QString quality = FHooks.JpegQuality ? FHooks.JpegQuality() : QString();
-        BitmapToJPGFile(
-            FPicture, path,
-            static_cast<std::uint8_t>(std::clamp(QualityFromText(quality.toStdString()), 0, 255)));
-        break;
+void TFrmFloating::closeEvent(QCloseEvent* event) {
+    // Closed by the window manager (a key or a pager): the window goes for good, as if it
+    // had been deleted from its menu, rather than hiding while it stays in the list. The
+    // program's own closing of every window when it ends is let through, or it would keep
+    // the program from ending; the main window destroys the floating windows then.
+    if (!event->spontaneous()) {
+        QWidget::closeEvent(event);
+        return;
     }
-    case 3:
-        BitmapToGIFFile(FPicture, path);
-        break;
-    case 4:
-        BitmapToBMPFile(FPicture, path);
-        break;
-    case 5: {
-        // The writer would quietly do nothing without the library: say so instead.
-        if (!WebPAvailable(WebPLibraryPath()))
-            throw std::runtime_error("WebP is not available: \"" + WebPLibraryPath() +
-                                     "\" cannot be loaded.");
-        const QString quality = FHooks.WebpQuality ? FHooks.WebpQuality() : QString();
-        QImage copy = FPicture;
-        BitmapToWebPFile(copy, path, QualityFromText(quality.toStdString()));
-        break;
-    }
-    default:
-        break;
-    }
+    event->ignore();
+    BtnDeleteClick();
 }
 
 void TFrmFloating::BtnSaveClick() {
-    QFileDialog SaveDialog(this);
-    SaveDialog.setObjectName(QStringLiteral("SaveDialog"));
-    SaveDialog.setAcceptMode(QFileDialog::AcceptSave);
-    SaveDialog.setFileMode(QFileDialog::AnyFile);
-    SaveDialog.setOption(QFileDialog::DontUseNativeDialog, false);
-    SaveDialog.setDirectory(FHooks.SavePath ? FHooks.SavePath() : QString());
-    QStringList filters;
-    for (const TFileType& type : kFileTypes)
-        filters << QString::fromLatin1(type.filter);
-    SaveDialog.setNameFilters(filters);
-    SaveDialog.setDefaultSuffix(QStringLiteral("png"));
-    // The chosen type supplies the extension when the user typed none.
-    connect(&SaveDialog, &QFileDialog::filterSelected, &SaveDialog,
-            [&SaveDialog, filters](const QString& filter) {
-                const qsizetype i = filters.indexOf(filter);
-                if (i >= 0)
-                    SaveDialog.setDefaultSuffix(QString::fromLatin1(kFileTypes[i].suffix));
+    QPointer<TFrmFloating> self(this);
+    // On the heap, as a child of this window: should the window be destroyed while the
+    // dialog is open (the program ending), the dialog goes with it.
+    QPointer<QFileDialog> dialog(new QFileDialog(this));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDirectory(FOwner.SavePath ? FOwner.SavePath() : QString());
+    dialog->setNameFilters(FloatingSaveFilters());
+    dialog->setDefaultSuffix(QStringLiteral("png"));
+    // A name typed without an extension takes the one of the chosen type.
+    connect(dialog.data(), &QFileDialog::filterSelected, dialog.data(),
+            [d = dialog.data()](const QString& filter) {
+                d->setDefaultSuffix(FloatingDefaultExtension(
+                    static_cast<int>(d->nameFilters().indexOf(filter)) + 1));
             });
-    if (SaveDialog.exec() != QDialog::Accepted || SaveDialog.selectedFiles().isEmpty())
+    const int result = dialog->exec();
+    if (!self || !dialog)
         return;
-    const int fileType = static_cast<int>(filters.indexOf(SaveDialog.selectedNameFilter())) + 1;
+    const int fileType =
+        static_cast<int>(dialog->nameFilters().indexOf(dialog->selectedNameFilter())) + 1;
+    const QStringList files = dialog->selectedFiles();
+    delete dialog.data();
+    if (result != QDialog::Accepted || files.isEmpty())
+        return;
     try {
-        SavePicture(SaveDialog.selectedFiles().constFirst(), fileType);
+        SaveFloatingPicture(fileType, FPicture, files.constFirst(),
+                            FOwner.JpegQuality ? FOwner.JpegQuality() : QString(),
+                            FOwner.WebpQuality ? FOwner.WebpQuality() : QString());
     } catch (const std::exception& e) {
-        if (FHooks.SaveFailed)
-            FHooks.SaveFailed(QString::fromUtf8(e.what()));
+        if (FOwner.ShowFailure)
+            FOwner.ShowFailure(QString::fromUtf8(e.what()));
     }
+}
+
+void TFrmFloating::BtnDeleteClick() {
+    if (FOwner.FloatDelete)
+        FOwner.FloatDelete(this);
+}
+
+void TFrmFloating::BtnDeleteAllClick() {
+    if (FOwner.FloatDelete)
+        FOwner.FloatDelete(nullptr);
 }
 
 } // namespace quorvel

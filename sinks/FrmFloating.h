@@ -3,8 +3,6 @@
 #include "platform/Platform.h"
 
 #include <QImage>
-#include <QPoint>
-#include <QString>
 #include <QWidget>
 #include <functional>
 
@@ -13,63 +11,74 @@ class QMenu;
 
 namespace quorvel {
 
-// A capture pinned on the screen: a borderless window above the others, out of the
-// taskbar, owned by no window, showing its own copy of the picture at its natural size
-// exactly over the place it was taken from. The picture drags the window; its popup saves
-// the picture in one of the five image formats or deletes this or every floating window.
-class TFrmFloating : public QWidget {
+class TFrmFloating;
+
+// What a floating window needs of the main window that keeps it.
+struct TFloatingOwner {
+    // The folder the save dialog opens in.
+    std::function<QString()> SavePath;
+    // The texts of the main window's JPG and WebP quality lists.
+    std::function<QString()> JpegQuality;
+    std::function<QString()> WebpQuality;
+    // Asks for the given floating window, or every one for none, to be destroyed once the
+    // handling of the current event has returned.
+    std::function<void(TFrmFloating*)> FloatDelete;
+    // Shows a failed save as a failed capture, with the error's text.
+    std::function<void(const QString&)> ShowFailure;
+};
+
+// A capture pinned on the screen: a borderless window above the others, without a taskbar
+// or pager entry and without an owner, that shows its own copy of the picture at its
+// natural size from the top-left corner. The picture drags the window; its right-click
+// menu saves the picture, deletes this window, or deletes every floating window.
+class TFrmFloating final : public QWidget {
     Q_OBJECT
 public:
-    struct THooks {
-        // Removal of this window (after its own handling has returned), or of them all.
-        std::function<void(TFrmFloating*)> Delete;
-        std::function<void()> DeleteAll;
-        // The main window's save folder and its current JPG and WebP quality texts.
-        std::function<QString()> SavePath;
-        std::function<QString()> JpegQuality;
-        std::function<QString()> WebpQuality;
-        // A save that failed: the reason, for the capture-failed message.
-        std::function<void(const QString&)> SaveFailed;
-    };
-
-    TFrmFloating(TPlatform& platform, THooks hooks);
+    TFrmFloating(TPlatform& platform, TFloatingOwner owner);
+    ~TFrmFloating() override;
 
     // Takes a copy of the picture.
     void SetPicture(const QImage& picture);
     const QImage& Picture() const { return FPicture; }
-    // Shows the window with its picture over this screen rectangle (physical pixels).
-    void ShowAt(const TRect& bounds);
-
-    // Writes the picture as the file type at this position of the save dialog's list
-    // (1 PNG, 2 JPG, 3 GIF, 4 BMP, 5 WebP); raises the writer's error.
-    void SavePicture(const QString& path, int fileType);
+    // Shows the window and places it so that the picture covers the rectangle exactly, in
+    // physical pixels.
+    void ShowAt(const TRect& rect);
 
     QMenu* Popup = nullptr;
-    QAction *BtnSave = nullptr, *BtnDelete = nullptr, *BtnDeleteAll = nullptr;
+    QAction* BtnSave = nullptr;
+    QAction* DivPop1 = nullptr;
+    QAction* BtnDelete = nullptr;
+    QAction* BtnDeleteAll = nullptr;
 
 protected:
+    QPaintEngine* paintEngine() const override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    void ImageMouseMove(QMouseEvent* event);
     void BtnSaveClick();
-    // Keeps the window at its exact size, and its place unless the user moved it.
-    void KeepPlacement();
+    void BtnDeleteClick();
+    void BtnDeleteAllClick();
 
     TPlatform& FPlatform;
-    THooks FHooks;
+    TFloatingOwner FOwner;
     QImage FPicture;
-    TRect FBounds;
-    // The window's own move loop, where the window manager offers none.
+    // The picture goes straight into the window, without the toolkit's window buffer, so
+    // that a floating window costs the memory of its picture and little more.
+    bool FDirect = false;
+    // A press of the left button on the picture: where it went down and where the window
+    // stood then, in physical pixels.
+    bool FPressed = false;
     bool FMoving = false;
-    QPoint FMoveStart;
-    QPoint FWindowStart;
+    bool FOwnMove = false;
+    TPoint FPressAt;
+    TRect FPressPlace;
+    TRect FPlace;
 };
 
 } // namespace quorvel

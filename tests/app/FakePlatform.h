@@ -30,13 +30,14 @@ public:
     void ReleaseBuffers() override {}
     void PlaceWindow(TWindowId, const TRect& bounds) override { Placed = bounds; }
     void ShapeWindow(TWindowId, const std::vector<TRect>& parts) override { Shape = parts; }
-    void PinWindow(TWindowId window) override { Pinned.push_back(window); }
+    void KeepAboveUnlisted(TWindowId) override {}
+    bool StartWindowMove(TWindowId, TPoint) override { return false; }
+    bool DrawPicture(TWindowId, const QImage&, const TRect&) override { return false; }
     std::unique_ptr<THotKey> CreateHotKey(std::function<void()> onPress) override;
 
     THotKeyRecord HotKey;
     TRect Placed;
     std::vector<TRect> Shape;
-    std::vector<TWindowId> Pinned;
     bool RefuseHotKeys = false;
     std::function<void()> PressHotKey;
 };

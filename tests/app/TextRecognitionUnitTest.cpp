@@ -53,7 +53,9 @@ public:
     void ReleaseBuffers() override {}
     void PlaceWindow(TWindowId, const TRect&) override {}
     void ShapeWindow(TWindowId, const std::vector<TRect>&) override {}
-    void PinWindow(TWindowId) override {}
+    void KeepAboveUnlisted(TWindowId) override {}
+    bool StartWindowMove(TWindowId, TPoint) override { return false; }
+    bool DrawPicture(TWindowId, const QImage&, const TRect&) override { return false; }
     std::unique_ptr<THotKey> CreateHotKey(std::function<void()>) override {
         return std::make_unique<TNoHotKey>();
     }
