@@ -11,6 +11,7 @@
 #include "capture/FrmLine.h"
 #include "capture/FrmSize.h"
 #include "ocr/RtOcr.h"
+#include "record/Recorder.h"
 #include "sinks/UploadSink.h"
 #include "support/AutoStart.h"
 #include "support/Config.h"
@@ -52,6 +53,9 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
     CreateMenu();
     ColourPicker = new TColourPicker(FPlatform, ui->LblColor, ui->ShpColor, ui->LstColor, this);
     FHooks.CaptureColor = [this] { ColourPicker->CaptureColor(); };
+    FHooks.RecordStart = [this] { RecordStart(); };
+    FHooks.RecordStop = [this] { RecordStop(); };
+    FHooks.IsRecording = [this] { return FRecorder != nullptr; };
     FHooks.CaptureFloating = [this](const QImage& bitmap, const TRect& rect) {
         CaptureFloating(bitmap, rect);
     };
@@ -116,6 +120,7 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
 }
 
 TFrmQuorvel::~TFrmQuorvel() {
+    FinishRecording();
     // A recognition still running is cancelled and waited for while the window is whole,
     // so that its completion never meets a half-destroyed window.
     RtOcr.reset();

@@ -29,6 +29,7 @@ class TFrmArea;
 class TFrmSize;
 class TFrmHotKey;
 class TFrmAbout;
+class TRecorder;
 class TFrmFloating;
 namespace rtocr {
 class TRtOcr;
@@ -126,6 +127,11 @@ private:
     void CreateMenu();
     void CreateTrayIcon();
     void CaptureStart();
+    // Recording to MP4.
+    void RecordStart();
+    void RecordStop();
+    void TmrRecTimer();
+    void FinishRecording();
     // After a capture: give back the memory kept for speed once captures have stopped for
     // a while, so that a program sitting in the tray all day stays small.
     void ReleaseWhenIdle();
@@ -154,6 +160,8 @@ private:
     TCaptureSound FSound;
     TCaptureHooks FHooks;
     TStatus FStatus = stIdle;
+    std::unique_ptr<TRecorder> FRecorder;
+    QTimer* TmrRec = nullptr;
     QTimer* FIdleRelease = nullptr;
     bool FCanClose = false;
     bool FTrayReady = false;

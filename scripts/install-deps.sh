@@ -18,6 +18,8 @@ PACKAGES=(
   # text recognition: Tesseract and the trained data of the interface languages
   libtesseract-dev tesseract-ocr tesseract-ocr-eng tesseract-ocr-kor tesseract-ocr-jpn
   tesseract-ocr-rus tesseract-ocr-ita tesseract-ocr-fra tesseract-ocr-chi-sim tesseract-ocr-chi-tra
+  # the screen recorder's encoder
+  ffmpeg
   # tests and benchmarks
   libgtest-dev libgmock-dev libpng-dev libwebp-dev
   xvfb xauth openbox xdotool xclip x11-xserver-utils x11-utils wmctrl

@@ -1,0 +1,116 @@
+// The recording half of the capture controller: MP4 mode starts a recorder on the first
+// request and stops it on the next; a timer shows the elapsed time and notices the end.
+
+#include "app/FrmQuorvel.h"
+
+#include "capture/Capture.h"
+#include "capture/FrmArea.h"
+#include "record/FfmpegPath.h"
+#include "record/Recorder.h"
+#include "ui_FrmQuorvel.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QLabel>
+#include <QTimer>
+
+namespace quorvel {
+
+namespace {
+
+void RecordingLabel(QLabel* label, bool recording) {
+    QFont font = label->font();
+    font.setBold(recording);
+    label->setFont(font);
+    label->setStyleSheet(recording ? QStringLiteral("color: #ffff00;")
+                                   : QStringLiteral("color: #800000;"));
+}
+
+} // namespace
+
+void TFrmQuorvel::RecordStart() {
+    const QString path = QString::fromStdString(FindFfmpeg());
+    if (path.isEmpty())
+        return; // the main window warned when MP4 was chosen
+    FStatus = stBusy;
+    ui->ChkArea->setEnabled(false);
+    ui->PnlMain->setCurrentIndex(2);
+    if (FrmArea != nullptr)
+        RecordingLabel(FrmArea->LvlRecTime, true);
+
+    FRecorder = std::make_unique<TRecorder>();
+    FRecorder->Audio = ChkAudio->isChecked();
+    FRecorder->Mouse = ChkMouse->isChecked();
+    FRecorder->Logging = ChkLog->isChecked();
+    FRecorder->FFMpeg = path;
+    FRecorder->LogFolder = SavePath;
+    FRecorder->LimitMinutes = ChkRecLimit240->isChecked()   ? 240
+                              : ChkRecLimit120->isChecked() ? 120
+                              : ChkRecLimit60->isChecked()  ? 60
+                              : ChkRecLimit30->isChecked()  ? 30
+                                                            : 0;
+    try {
+        FRecorder->Output = NewFilename(QStringLiteral("mp4"));
+        if (ui->ChkArea->currentIndex() == 1 && FHooks.RegionRect)
+            FRecorder->Start(FCapture.get(), FHooks.RegionRect);
+        else
+            FRecorder->Start(MonitorNearest(FPlatform.Monitors(), FPlatform.PointerPosition(),
+                                            FPlatform.ScreenRect()));
+    } catch (const std::exception& e) {
+        FRecorder.reset();
+        TmrRecTimer();
+        ShowCaptureFailed(QString::fromUtf8(e.what()));
+        return;
+    }
+    if (TmrRec == nullptr) {
+        TmrRec = new QTimer(this);
+        TmrRec->setInterval(100);
+        connect(TmrRec, &QTimer::timeout, this, [this] { TmrRecTimer(); });
+    }
+    TmrRec->start();
+    FStatus = stRunning;
+}
+
+void TFrmQuorvel::RecordStop() {
+    if (FRecorder)
+        FRecorder->Stop();
+}
+
+void TFrmQuorvel::TmrRecTimer() {
+    if (FRecorder && FRecorder->IsRunning()) {
+        const QString time = FRecorder->RecTime().left(8);
+        ui->LvlRecTime->setText(time);
+        if (FrmArea != nullptr)
+            FrmArea->LvlRecTime->setText(QStringLiteral("[REC] ") + time);
+        return;
+    }
+    if (TmrRec != nullptr)
+        TmrRec->stop();
+    const QString failure = FRecorder ? FRecorder->Failure() : QString();
+    FRecorder.reset();
+    ui->ChkArea->setEnabled(true);
+    ui->PnlMain->setCurrentIndex(0);
+    ui->LvlRecTime->setText(QStringLiteral("00:00:00"));
+    if (FrmArea != nullptr) {
+        RecordingLabel(FrmArea->LvlRecTime, false);
+        FrmArea->LvlRecTime->setText(QStringLiteral("[REC] 00:00:00"));
+    }
+    FStatus = stIdle;
+    // An encoder that ended badly by itself is not a silent end: it says why.
+    if (!failure.isEmpty())
+        ShowCaptureFailed(failure);
+}
+
+// At the program's end a recording still running is finished properly ("q"), so that the
+// file is playable, and waited for a few seconds.
+void TFrmQuorvel::FinishRecording() {
+    if (!FRecorder)
+        return;
+    FRecorder->Stop();
+    const QDeadlineTimer deadline(5000);
+    while (FRecorder->IsRunning() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    FRecorder.reset();
+}
+
+} // namespace quorvel

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "platform/Geometry.h"
+#include "record/DosCommand.h"
+
+#include <QImage>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace quorvel {
+
+class TCapture;
+
+// One screen recording to MP4 through the encoder program. The whole monitor is read by
+// the encoder itself; a region is mirrored by the program every 30 ms, from wherever the
+// region stands at that moment, as raw frames into a named pipe the encoder reads, so the
+// region may move while it records. "q" on the encoder's input ends the recording.
+class TRecorder : public QObject {
+    Q_OBJECT
+public:
+    TRecorder();
+    ~TRecorder() override;
+
+    bool Audio = false;
+    bool Mouse = true;
+    bool Logging = false;
+    QString FFMpeg;       // the encoder program
+    QString Output;       // the MP4 file
+    QString LogFolder;    // where "ffmpeg.log" goes when Logging is on
+    int LimitMinutes = 0; // 0, 30, 60, 120 or 240
+
+    // The monitor nearest the pointer.
+    void Start(const TRect& monitor);
+    // The region that `rect` gives at each frame, grabbed with `capture`.
+    void Start(TCapture* capture, std::function<TRect()> rect);
+    void Stop();
+
+    bool IsRunning() const { return FIsRunning; }
+    // "HH:MM:SS.cc", as far as the encoder has come.
+    const QString& RecTime() const { return FRecTime; }
+    // Set when the recording ended badly: the encoder's last words.
+    const QString& Failure() const { return FFailure; }
+    // The first sound source the encoder lists; empty when there is none.
+    QString GetDriver() const;
+
+private:
+    void Run(const std::string& arguments);
+    void MirrorStep();
+    void CloseFifo();
+    void Finished();
+
+    std::unique_ptr<TDosCommand> FCMD;
+    TCapture* FCapture = nullptr;
+    std::function<TRect()> FRect;
+    QTimer FTimer;
+    QString FRecTime;
+    QString FFailure;
+    QString FLastLine;
+    bool FIsRunning = false;
+    bool FStopped = false;
+    // The region mirror's pipe and the frame still being written into it.
+    std::string FFolder;
+    std::string FFifo;
+    int FFifoFd = -1;
+    int FWidth = 0;
+    int FHeight = 0;
+    QImage FFrame;
+    std::size_t FWritten = 0;
+    bool FFramePending = false;
+};
+
+} // namespace quorvel

@@ -1,0 +1,170 @@
+// Screen recording with the real encoder on a private desktop: the whole monitor and a
+// region to MP4 files that ffprobe reads, the time limit, sound from a private PulseAudio
+// server, the encoder's log, and an encoder that fails at once.
+
+#include "DesktopSession.h"
+
+#include <QImage>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <thread>
+
+using quorvel::test::TDesktopSession;
+
+namespace {
+
+namespace fs = std::filesystem;
+using TClock = std::chrono::steady_clock;
+
+int Scaled(int ms) {
+    return ms * quorvel::test::TimeScale();
+}
+
+class Recording : public testing::Test {
+protected:
+    void Launch(const std::string& settings, const std::vector<std::string>& env = {}) {
+        session.WriteSettings("path=" + session.SaveFolder() + "\nsound=1\nsaveto=5\n" + settings);
+        ASSERT_TRUE(session.StartQuorvel({"/start"}, env)) << session.QuorvelLog();
+    }
+    // One value of ffprobe about the file ("stream=codec_name", "format=duration" …).
+    std::string Probe(const std::string& file, const std::string& entry,
+                      const std::string& stream = "v:0") const {
+        std::string out =
+            session.Output("ffprobe -v error -select_streams " + stream + " -show_entries " +
+                           entry + " -of default=nw=1:nk=1 '" + file + "' 2>/dev/null");
+        while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
+            out.pop_back();
+        return out;
+    }
+    // The recording is over once the encoder has let go of the file and the program is
+    // idle again: a file that ffprobe reads with a duration.
+    bool WaitForFile(const std::string& file, int ms) {
+        return TDesktopSession::WaitUntil(
+            [&] {
+                return fs::exists(file) && !Probe(file, "format=duration", "v:0").empty() &&
+                       session.Status("pgrep -x ffmpeg >/dev/null") != 0;
+            },
+            Scaled(ms));
+    }
+    double Seconds(const std::string& text) const { return text.empty() ? -1 : std::stod(text); }
+
+    TDesktopSession session{800, 600};
+};
+
+} // namespace
+
+TEST_F(Recording, WholeMonitorIsAPlayableH264FileOfTheTimeRecorded) {
+    Launch("area=0\nmouse=0\nffmpeg_log=1\n");
+    session.ShowPatternWindow("Pattern", 300, 200, 100, 100);
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    const TClock::time_point started = TClock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    const double recorded = std::chrono::duration<double>(TClock::now() - started).count();
+    const std::string file = session.SaveFolder() + "/Q-001.mp4";
+    ASSERT_TRUE(WaitForFile(file, 15000)) << session.QuorvelLog();
+    EXPECT_EQ(Probe(file, "stream=codec_name"), "h264");
+    EXPECT_EQ(Probe(file, "stream=pix_fmt"), "yuv420p");
+    EXPECT_EQ(Probe(file, "stream=width"), "800");
+    EXPECT_EQ(Probe(file, "stream=height"), "600");
+    EXPECT_EQ(Probe(file, "stream=r_frame_rate"), "30/1");
+    EXPECT_NEAR(Seconds(Probe(file, "format=duration")), recorded,
+                0.5 * quorvel::test::TimeScale());
+    // The encoder's lines went to the log in the save folder.
+    const std::string log = session.Output("cat '" + session.SaveFolder() + "/ffmpeg.log'");
+    EXPECT_NE(log.find("time="), std::string::npos);
+    // No sound was asked for.
+    EXPECT_EQ(Probe(file, "stream=codec_name", "a"), "");
+}
+
+TEST_F(Recording, OddRegionGivesTheEvenSizeAndThePixelsUnderTheHole) {
+    session.Status("xsetroot -solid '#20c040'");
+    Launch("area=1\nleft=151\ntop=101\nwidth=101\nheight=75\nmouse=0\n");
+    ASSERT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return session.VisibleWindow("영역지정 - Quorvel") != 0; }, Scaled(5000)));
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    const std::string file = session.SaveFolder() + "/Q-001.mp4";
+    ASSERT_TRUE(WaitForFile(file, 15000)) << session.QuorvelLog();
+    EXPECT_EQ(Probe(file, "stream=width"), "100");
+    EXPECT_EQ(Probe(file, "stream=height"), "76");
+    EXPECT_GT(Seconds(Probe(file, "format=duration")), 1.5);
+    const std::string frame = session.Root() + "/frame.png";
+    ASSERT_EQ(
+        session.Status("ffmpeg -v error -ss 1 -i '" + file + "' -frames:v 1 -y '" + frame + "'"),
+        0);
+    const QImage picture(QString::fromStdString(frame));
+    ASSERT_EQ(picture.size(), QSize(100, 76));
+    const QRgb c = picture.pixel(50, 38);
+    EXPECT_NEAR(qRed(c), 0x20, 12);
+    EXPECT_NEAR(qGreen(c), 0xc0, 12);
+    EXPECT_NEAR(qBlue(c), 0x40, 12);
+}
+
+TEST_F(Recording, TheLimitEndsTheRecordingByItself) {
+    Launch("area=0\nmouse=0\n", {"QUORVEL_RECORD_LIMIT_SECONDS=2"});
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    const std::string file = session.SaveFolder() + "/Q-001.mp4";
+    ASSERT_TRUE(WaitForFile(file, 15000)) << session.QuorvelLog();
+    EXPECT_NEAR(Seconds(Probe(file, "format=duration")), 2.0, 0.4);
+    // Idle again: the next request starts a new recording.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    EXPECT_TRUE(WaitForFile(session.SaveFolder() + "/Q-002.mp4", 15000)) << session.QuorvelLog();
+}
+
+TEST_F(Recording, SoundComesFromThePulseServerWhenThereIsOne) {
+    ASSERT_TRUE(session.StartSoundServer());
+    Launch("area=0\nmouse=0\naudio=1\n", {"QUORVEL_RECORD_LIMIT_SECONDS=2"});
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    const std::string file = session.SaveFolder() + "/Q-001.mp4";
+    ASSERT_TRUE(WaitForFile(file, 20000)) << session.QuorvelLog();
+    EXPECT_EQ(Probe(file, "stream=codec_name", "a"), "aac");
+}
+
+TEST_F(Recording, SoundWithoutAServerRecordsThePictureAlone) {
+    Launch("area=0\nmouse=0\naudio=1\n", {"QUORVEL_RECORD_LIMIT_SECONDS=2"});
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    const std::string file = session.SaveFolder() + "/Q-001.mp4";
+    ASSERT_TRUE(WaitForFile(file, 20000)) << session.QuorvelLog();
+    EXPECT_EQ(Probe(file, "stream=codec_name"), "h264");
+    EXPECT_EQ(Probe(file, "stream=codec_name", "a"), "");
+}
+
+TEST_F(Recording, AnEncoderThatFailsAtOnceSaysWhyAndLeavesTheProgramIdle) {
+    // A copy of the program with an encoder beside it that refuses at once.
+    const std::string folder = session.Root() + "/program";
+    fs::create_directories(folder);
+    fs::copy_file(quorvel::test::QuorvelBinary(), folder + "/quorvel");
+    std::ofstream(folder + "/ffmpeg") << "#!/bin/sh\n"
+                                         "[ \"$1\" = -hide_banner ] && exit 0\n"
+                                         "echo 'Cannot open display :99, error 1.' >&2\nexit 1\n";
+    ::chmod((folder + "/ffmpeg").c_str(), 0755);
+    session.WriteSettings("path=" + session.SaveFolder() + "\nsound=1\nsaveto=5\narea=0\n");
+    const pid_t pid = session.Start({folder + "/quorvel", "/start"}, "failing.log");
+    const auto log = [&] { return session.Output("cat " + session.Root() + "/failing.log"); };
+    ASSERT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return log().find("quorvel: ready") != std::string::npos; }, Scaled(10000)));
+    for (int round = 1; round <= 2; ++round) {
+        EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+        EXPECT_TRUE(TDesktopSession::WaitUntil(
+            [&] {
+                std::size_t count = 0;
+                const std::string text = log();
+                for (std::size_t at = text.find("Capture failed.\\r\\rCannot open display :99");
+                     at != std::string::npos; at = text.find("Cannot open display :99", at + 1))
+                    ++count;
+                return count >= static_cast<std::size_t>(round);
+            },
+            Scaled(10000)))
+            << log();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        session.Status("xdotool key Return");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    EXPECT_TRUE(TDesktopSession::Alive(pid));
+}
