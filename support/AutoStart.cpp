@@ -1,5 +1,7 @@
 #include "support/AutoStart.h"
 
+#include "support/Strings.h"
+
 #include "support/ProgramFolder.h"
 
 #include <cerrno>
@@ -63,12 +65,6 @@ std::string Lower(std::string text) {
     return text;
 }
 
-std::string Trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
 
 } // namespace
 
@@ -79,7 +75,7 @@ bool AutoStartEntryDisabled(const std::string& EntryText) {
         std::size_t end = EntryText.find('\n', at);
         if (end == std::string::npos)
             end = EntryText.size();
-        const std::string line = Trimmed(EntryText.substr(at, end - at));
+        const std::string line = TrimmedText(EntryText.substr(at, end - at));
         at = end + 1;
         if (!line.empty() && line.front() == '[') {
             inEntry = line == "[Desktop Entry]";
@@ -88,8 +84,8 @@ bool AutoStartEntryDisabled(const std::string& EntryText) {
         const std::size_t eq = line.find('=');
         if (!inEntry || eq == std::string::npos)
             continue;
-        const std::string key = Trimmed(line.substr(0, eq));
-        const std::string value = Lower(Trimmed(line.substr(eq + 1)));
+        const std::string key = TrimmedText(line.substr(0, eq));
+        const std::string value = Lower(TrimmedText(line.substr(eq + 1)));
         if ((key == "Hidden" && value == "true") ||
             (key == "X-GNOME-Autostart-enabled" && value == "false"))
             return true;

@@ -1,5 +1,7 @@
 #include "support/HomeLinks.h"
 
+#include "support/Strings.h"
+
 namespace quorvel {
 
 namespace {
@@ -20,21 +22,15 @@ std::string WithQuery(const std::string& address, const std::string& query) {
     return result + query + fragment;
 }
 
-std::string Trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
 
 } // namespace
 
 std::string AboutAddress(const std::string& HomeUrl, const std::string& Version) {
-    return WithQuery(Trimmed(HomeUrl), "v=" + Version);
+    return WithQuery(TrimmedText(HomeUrl), "v=" + Version);
 }
 
 std::string MissingFileAddress(const std::string& HomeUrl, const std::string& Message) {
-    return WithQuery(Trimmed(HomeUrl), "app=quorvel&msg=" + Message);
+    return WithQuery(TrimmedText(HomeUrl), "app=quorvel&msg=" + Message);
 }
 
 } // namespace quorvel

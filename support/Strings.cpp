@@ -142,4 +142,11 @@ std::u16string UnescapeJSONString(const std::u16string& Text) {
     return result;
 }
 
+std::string TrimmedText(const std::string& Text) {
+    const std::size_t first = Text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return {};
+    return Text.substr(first, Text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
 } // namespace quorvel

@@ -24,4 +24,7 @@ std::u16string ExtractBetween(const std::u16string& Text, const std::u16string& 
 // before any other character drops both. A malformed "\u" raises EConvertError.
 std::u16string UnescapeJSONString(const std::u16string& Text);
 
+// The text without the blanks, tabs and line ends at its two ends.
+std::string TrimmedText(const std::string& Text);
+
 } // namespace quorvel

@@ -12,25 +12,14 @@
 #include <thread>
 
 using quorvel::test::TDesktopSession;
+using quorvel::test::Differences;
+using quorvel::test::Pause;
 
 namespace {
 
 namespace fs = std::filesystem;
 
-void Pause(int ms = 250) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms * quorvel::test::TimeScale()));
-}
 
-// Pixels that differ between two pictures, the fourth byte aside; -1 for different sizes.
-int Differences(const QImage& a, const QImage& b) {
-    if (a.size() != b.size())
-        return -1;
-    int count = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            count += (a.pixel(x, y) & 0xFFFFFF) != (b.pixel(x, y) & 0xFFFFFF);
-    return count;
-}
 
 QRgb Dimmed(QRgb c) {
     return qRgb(quorvel::DimByte(qRed(c)), quorvel::DimByte(qGreen(c)), quorvel::DimByte(qBlue(c)));
@@ -223,14 +212,7 @@ protected:
                                    5000);
         return id;
     }
-    std::string Setting(const std::string& name) const {
-        const std::string text = session.ReadSettings();
-        const std::size_t at = text.find("\n" + name + "=");
-        if (at == std::string::npos)
-            return {};
-        const std::size_t start = at + name.size() + 2;
-        return text.substr(start, text.find('\n', start) - start);
-    }
+    std::string Setting(const std::string& name) const { return session.Setting(name); }
     void Keys(const std::string& keys) {
         session.Status("xdotool key --delay 40 " + keys);
         Pause();

@@ -180,6 +180,30 @@ std::string TDesktopSession::QuorvelLog() const {
     return ReadAll(FRoot + "/" + FQuorvelLog);
 }
 
+int Differences(const QImage& a, const QImage& b) {
+    if (a.size() != b.size())
+        return -1;
+    int count = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            count += (a.pixel(x, y) & 0xFFFFFF) != (b.pixel(x, y) & 0xFFFFFF);
+    return count;
+}
+
+void Pause(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms * TimeScale()));
+}
+
+std::string TDesktopSession::Setting(const std::string& name) const {
+    const std::string text = "\n" + ReadSettings();
+    const std::size_t at = text.find("\n" + name + "=");
+    if (at == std::string::npos)
+        return {};
+    const std::size_t start = at + name.size() + 2;
+    const std::size_t end = text.find('\n', start);
+    return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
 int TimeScale() {
     return std::getenv("QUORVEL_SANITIZED") != nullptr ? 4 : 1;
 }

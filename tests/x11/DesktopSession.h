@@ -26,6 +26,8 @@ public:
     // Writes the program's settings file (INI text under [General]).
     void WriteSettings(const std::string& lines) const;
     std::string ReadSettings() const;
+    // One value of the settings file; empty when it is not there.
+    std::string Setting(const std::string& name) const;
 
     // Starts a program with the session's environment plus `env` (NAME=value); its output
     // goes to `logName` in the session folder.
@@ -83,6 +85,11 @@ private:
     int FQuorvelStarts = 0;
     std::string FQuorvelLog = "quorvel-0.log";
 };
+
+// Pixels that differ between two pictures, the fourth byte aside; -1 for different sizes.
+int Differences(const QImage& a, const QImage& b);
+// Waits this long, longer in a sanitized build.
+void Pause(int ms = 250);
 
 // How much longer than usual things may take: programs built with the sanitizers start,
 // work and end several times slower. The sanitizer run of the tests sets QUORVEL_SANITIZED.

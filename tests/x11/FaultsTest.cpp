@@ -17,14 +17,13 @@
 #include <unistd.h>
 
 using quorvel::test::TDesktopSession;
+using quorvel::test::Differences;
+using quorvel::test::Pause;
 
 namespace {
 
 namespace fs = std::filesystem;
 
-void Pause(int ms = 250) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms * quorvel::test::TimeScale()));
-}
 
 int Scaled(int ms) {
     return ms * quorvel::test::TimeScale();
@@ -46,14 +45,6 @@ void SendCaptureAndHangUp() {
     ::close(fd);
 }
 
-std::string Setting(const TDesktopSession& session, const std::string& name) {
-    const std::string text = session.ReadSettings();
-    const std::size_t at = text.find("\n" + name + "=");
-    if (at == std::string::npos)
-        return {};
-    const std::size_t start = at + name.size() + 2;
-    return text.substr(start, text.find('\n', start) - start);
-}
 
 } // namespace
 
@@ -118,7 +109,7 @@ TEST(Faults, WindowTitlesAreTheCaptionsAloneAndTheFrameIgnoresCloseRequests) {
                    " key alt+F4 2>/dev/null");
     Pause(500);
     EXPECT_NE(session.VisibleWindow("영역지정 - Quorvel"), 0u);
-    EXPECT_EQ(Setting(session, "area"), "1");
+    EXPECT_EQ(session.Setting("area"), "1");
 }
 
 TEST(Faults, HotKeyFollowsAKeyboardMappingChange) {

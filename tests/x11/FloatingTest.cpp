@@ -16,25 +16,14 @@
 #include <thread>
 
 using quorvel::test::TDesktopSession;
+using quorvel::test::Differences;
+using quorvel::test::Pause;
 using quorvel::test::TimeScale;
 
 namespace {
 
 namespace fs = std::filesystem;
 
-void Pause(int ms = 250) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms * TimeScale()));
-}
-
-int Differences(const QImage& a, const QImage& b) {
-    if (a.size() != b.size())
-        return -1;
-    int count = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            count += (a.pixel(x, y) & 0xFFFFFF) != (b.pixel(x, y) & 0xFFFFFF);
-    return count;
-}
 
 std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -13,14 +13,13 @@
 #include <thread>
 
 using quorvel::test::TDesktopSession;
+using quorvel::test::Differences;
+using quorvel::test::Pause;
 
 namespace {
 
 namespace fs = std::filesystem;
 
-void Pause(int ms = 250) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms * quorvel::test::TimeScale()));
-}
 
 std::size_t FileCount(const std::string& folder) {
     return static_cast<std::size_t>(
@@ -75,14 +74,7 @@ protected:
     }
     // Opens the option menu with a right click on the capture-area label.
     void OpenMenu() { Click(40, 14, 3); }
-    std::string Setting(const std::string& name) const {
-        std::ifstream in(session.ConfigFile());
-        std::string line;
-        while (std::getline(in, line))
-            if (line.rfind(name + "=", 0) == 0)
-                return line.substr(name.size() + 1);
-        return {};
-    }
+    std::string Setting(const std::string& name) const { return session.Setting(name); }
     QImage WindowImage() const {
         return session.Screenshot().copy(origin.x(), origin.y(), 162, 191);
     }

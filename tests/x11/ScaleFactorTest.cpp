@@ -9,22 +9,12 @@
 #include <thread>
 
 using quorvel::test::TDesktopSession;
+using quorvel::test::Differences;
+using quorvel::test::Pause;
 
 namespace {
 
-void Pause(int ms = 250) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms * quorvel::test::TimeScale()));
-}
 
-int Differences(const QImage& a, const QImage& b) {
-    if (a.size() != b.size())
-        return -1;
-    int count = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            count += (a.pixel(x, y) & 0xFFFFFF) != (b.pixel(x, y) & 0xFFFFFF);
-    return count;
-}
 
 class ScaleFactor : public testing::TestWithParam<int> {
 protected:
@@ -35,14 +25,7 @@ protected:
             << session.QuorvelLog();
     }
     int Header() const { return 25 * GetParam(); }
-    std::string Setting(const std::string& name) const {
-        const std::string text = session.ReadSettings();
-        const std::size_t at = text.find("\n" + name + "=");
-        if (at == std::string::npos)
-            return {};
-        const std::size_t start = at + name.size() + 2;
-        return text.substr(start, text.find('\n', start) - start);
-    }
+    std::string Setting(const std::string& name) const { return session.Setting(name); }
     QImage CaptureNow() {
         EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
         return QImage(QString::fromStdString(session.NewestCapture()))

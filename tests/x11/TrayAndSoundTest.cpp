@@ -12,13 +12,10 @@
 #include <sstream>
 #include <thread>
 
+using quorvel::test::Pause;
 using quorvel::test::TDesktopSession;
 
 namespace {
-
-void Pause(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms * quorvel::test::TimeScale()));
-}
 
 // The program's icon window inside the notification area: the window of class "quorvel"
 // that the tray holds, as its place on the screen.
