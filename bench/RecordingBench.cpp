@@ -79,8 +79,9 @@ int main() {
     for (const bool region : {false, true}) {
         std::remove((out + "/ffmpeg.log").c_str());
         session.WriteSettings("path=" + out + "\nsound=1\nsaveto=5\nmouse=0\nffmpeg_log=1\n" +
-                              std::string(region ? "area=1\nleft=500\ntop=200\nwidth=800\nheight=600\n"
-                                                 : "area=0\n"));
+                              std::string(region
+                                              ? "area=1\nleft=500\ntop=200\nwidth=800\nheight=600\n"
+                                              : "area=0\n"));
         if (!session.StartQuorvel({"/start"})) {
             std::printf("Quorvel did not start\n");
             return 0;
@@ -100,11 +101,14 @@ int main() {
         const std::string size = region ? "800x600" : "1920x1080";
         const std::string at = region ? "+506,231" : "+0,0";
         const std::string log = session.Root() + "/x11grab.log";
-        session.Status("ffmpeg -y -f x11grab -video_size " + size + " -framerate 30 -draw_mouse 0 -i " +
-                       std::string(std::getenv("DISPLAY")) + at + " -t " + std::to_string(kSeconds) +
+        session.Status("ffmpeg -y -f x11grab -video_size " + size +
+                       " -framerate 30 -draw_mouse 0 -i " + std::string(std::getenv("DISPLAY")) +
+                       at + " -t " + std::to_string(kSeconds) +
                        " -c:v libx264 -preset ultrafast -r 30 -tune zerolatency -crf 25 "
-                       "-pix_fmt yuv420p " + out + "/x11grab.mp4 > " + log + " 2>&1");
-        Row(region ? "ffmpeg x11grab alone, same 800x600 area" : "ffmpeg x11grab alone, same monitor",
+                       "-pix_fmt yuv420p " +
+                       out + "/x11grab.mp4 > " + log + " 2>&1");
+        Row(region ? "ffmpeg x11grab alone, same 800x600 area"
+                   : "ffmpeg x11grab alone, same monitor",
             session.Output("cat " + log), -1, kSeconds);
     }
     return 0;

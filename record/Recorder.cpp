@@ -2,6 +2,7 @@
 
 #include "capture/Capture.h"
 #include "record/CommandLine.h"
+#include "record/FrameWriter.h"
 #include "record/RecorderArguments.h"
 
 #include <QDir>
@@ -36,6 +37,7 @@ TRecorder::~TRecorder() {
     FTimer.stop();
     CloseFifo();
     FCMD.reset();
+    FWriter.reset();
     if (!FFolder.empty())
         QDir(QString::fromStdString(FFolder)).removeRecursively();
 }
@@ -95,8 +97,8 @@ void TRecorder::Start(TCapture* capture, std::function<TRect()> rect) {
     s.LimitSeconds = TestLimitSeconds() > 0 ? TestLimitSeconds() : LimitSecondsOf(LimitMinutes);
     if (Audio)
         s.AudioDevice = GetDriver().toStdString();
-    FFrame = QImage(FWidth, FHeight, QImage::Format_RGB32);
-    FFrame.fill(Qt::black);
+    if (!FFifo.empty())
+        FWriter = std::make_unique<TFrameWriter>(FFifo);
     FTimer.start();
     Run(RecorderArguments(s));
 }
@@ -153,55 +155,31 @@ void TRecorder::Stop() {
 }
 
 void TRecorder::CloseFifo() {
-    if (FFifoFd >= 0) {
-        ::close(FFifoFd);
-        FFifoFd = -1;
-    }
+    if (FWriter)
+        FWriter->Close();
 }
 
-// One frame of the region into the pipe, never waiting for the encoder: a frame the pipe
-// cannot take whole now is finished on the next steps, and while one is unfinished the
-// new pictures are dropped (the encoder stamps frames with their arrival time, so the
-// video keeps time).
+// One frame of the region for the encoder: grabbed here, written by the frame writer's
+// thread, so the interface never waits for the encoder.
 void TRecorder::MirrorStep() {
-    if (FCapture == nullptr || !FRect || FFifo.empty())
+    if (FCapture == nullptr || !FRect || !FWriter)
         return;
-    if (FFifoFd < 0) {
-        FFifoFd = ::open(FFifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        if (FFifoFd < 0)
-            return; // the encoder has not opened it yet
-        ::fcntl(FFifoFd, F_SETPIPE_SZ, 4 * 1024 * 1024);
-    }
-    if (!FFramePending) {
-        QImage region;
-        try {
-            FCapture->Capture(region, FRect());
-        } catch (const std::exception&) {
-            return;
-        }
-        QPainter painter(&FFrame);
-        painter.fillRect(FFrame.rect(), Qt::black);
-        painter.drawImage(0, 0, region);
-        painter.end();
-        FWritten = 0;
-        FFramePending = true;
-    }
-    const auto* bytes = reinterpret_cast<const char*>(FFrame.constBits());
-    const std::size_t size = static_cast<std::size_t>(FFrame.sizeInBytes());
-    while (FWritten < size) {
-        const ssize_t n = ::write(FFifoFd, bytes + FWritten, size - FWritten);
-        if (n > 0) {
-            FWritten += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EAGAIN)
-            return;  // the rest on the next step
-        CloseFifo(); // the encoder is gone
+    QImage region;
+    try {
+        FCapture->Capture(region, FRect());
+    } catch (const std::exception&) {
         return;
     }
-    FFramePending = false;
+    if (region.size() == QSize(FWidth, FHeight)) {
+        FWriter->Put(region.convertToFormat(QImage::Format_RGB32));
+        return;
+    }
+    QImage frame(FWidth, FHeight, QImage::Format_RGB32);
+    frame.fill(Qt::black);
+    QPainter painter(&frame);
+    painter.drawImage(0, 0, region);
+    painter.end();
+    FWriter->Put(frame);
 }
 
 } // namespace quorvel

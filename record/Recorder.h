@@ -14,6 +14,7 @@
 namespace quorvel {
 
 class TCapture;
+class TFrameWriter;
 
 // One screen recording to MP4 through the encoder program. The whole monitor is read by
 // the encoder itself; a region is mirrored by the program every 30 ms, from wherever the
@@ -62,15 +63,12 @@ private:
     QString FLastLine;
     bool FIsRunning = false;
     bool FStopped = false;
-    // The region mirror's pipe and the frame still being written into it.
+    // The region mirror's pipe and its writer.
     std::string FFolder;
     std::string FFifo;
-    int FFifoFd = -1;
+    std::unique_ptr<TFrameWriter> FWriter;
     int FWidth = 0;
     int FHeight = 0;
-    QImage FFrame;
-    std::size_t FWritten = 0;
-    bool FFramePending = false;
 };
 
 } // namespace quorvel

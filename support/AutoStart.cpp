@@ -65,7 +65,6 @@ std::string Lower(std::string text) {
     return text;
 }
 
-
 } // namespace
 
 bool AutoStartEntryDisabled(const std::string& EntryText) {

@@ -22,7 +22,6 @@ std::string WithQuery(const std::string& address, const std::string& query) {
     return result + query + fragment;
 }
 
-
 } // namespace
 
 std::string AboutAddress(const std::string& HomeUrl, const std::string& Version) {

@@ -11,15 +11,13 @@
 #include <gtest/gtest.h>
 #include <thread>
 
-using quorvel::test::TDesktopSession;
 using quorvel::test::Differences;
 using quorvel::test::Pause;
+using quorvel::test::TDesktopSession;
 
 namespace {
 
 namespace fs = std::filesystem;
-
-
 
 QRgb Dimmed(QRgb c) {
     return qRgb(quorvel::DimByte(qRed(c)), quorvel::DimByte(qGreen(c)), quorvel::DimByte(qBlue(c)));

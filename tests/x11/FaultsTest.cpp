@@ -16,14 +16,13 @@
 #include <thread>
 #include <unistd.h>
 
-using quorvel::test::TDesktopSession;
 using quorvel::test::Differences;
 using quorvel::test::Pause;
+using quorvel::test::TDesktopSession;
 
 namespace {
 
 namespace fs = std::filesystem;
-
 
 int Scaled(int ms) {
     return ms * quorvel::test::TimeScale();
@@ -44,7 +43,6 @@ void SendCaptureAndHangUp() {
               static_cast<ssize_t>(bytes.size()));
     ::close(fd);
 }
-
 
 } // namespace
 

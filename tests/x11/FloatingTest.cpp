@@ -15,15 +15,14 @@
 #include <iterator>
 #include <thread>
 
-using quorvel::test::TDesktopSession;
 using quorvel::test::Differences;
 using quorvel::test::Pause;
+using quorvel::test::TDesktopSession;
 using quorvel::test::TimeScale;
 
 namespace {
 
 namespace fs = std::filesystem;
-
 
 std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

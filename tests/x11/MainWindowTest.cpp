@@ -12,14 +12,13 @@
 #include <gtest/gtest.h>
 #include <thread>
 
-using quorvel::test::TDesktopSession;
 using quorvel::test::Differences;
 using quorvel::test::Pause;
+using quorvel::test::TDesktopSession;
 
 namespace {
 
 namespace fs = std::filesystem;
-
 
 std::size_t FileCount(const std::string& folder) {
     return static_cast<std::size_t>(

@@ -8,13 +8,11 @@
 #include <gtest/gtest.h>
 #include <thread>
 
-using quorvel::test::TDesktopSession;
 using quorvel::test::Differences;
 using quorvel::test::Pause;
+using quorvel::test::TDesktopSession;
 
 namespace {
-
-
 
 class ScaleFactor : public testing::TestWithParam<int> {
 protected:

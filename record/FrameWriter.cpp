@@ -1,0 +1,95 @@
+#include "record/FrameWriter.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace quorvel {
+
+TFrameWriter::TFrameWriter(std::string fifo) : FFifo(std::move(fifo)), FThread([this] { Run(); }) {}
+
+TFrameWriter::~TFrameWriter() {
+    Close();
+    if (FThread.joinable())
+        FThread.join();
+}
+
+void TFrameWriter::Put(const QImage& frame) {
+    std::lock_guard guard(FLock);
+    if (FClosing)
+        return;
+    if (FHasWaiting)
+        ++FDropped;
+    FWaiting = frame;
+    FHasWaiting = true;
+    FWake.notify_one();
+}
+
+void TFrameWriter::Close() {
+    std::lock_guard guard(FLock);
+    FClosing = true;
+    FWake.notify_one();
+}
+
+int TFrameWriter::Written() const {
+    std::lock_guard guard(FLock);
+    return FWritten;
+}
+
+int TFrameWriter::Dropped() const {
+    std::lock_guard guard(FLock);
+    return FDropped;
+}
+
+void TFrameWriter::Run() {
+    for (;;) {
+        QImage frame;
+        {
+            std::unique_lock guard(FLock);
+            FWake.wait(guard, [this] { return FHasWaiting || FClosing; });
+            if (!FHasWaiting)
+                break; // closing, nothing left
+            frame = FWaiting;
+            FWaiting = QImage();
+            FHasWaiting = false;
+        }
+        // The pipe opens once the encoder opens it for reading; a closing writer stops
+        // waiting for that.
+        while (FFd < 0) {
+            FFd = ::open(FFifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (FFd >= 0) {
+                ::fcntl(FFd, F_SETFL, ::fcntl(FFd, F_GETFL) & ~O_NONBLOCK);
+                ::fcntl(FFd, F_SETPIPE_SZ, 1024 * 1024);
+                break;
+            }
+            std::unique_lock guard(FLock);
+            if (FClosing)
+                return;
+            FWake.wait_for(guard, std::chrono::milliseconds(20));
+        }
+        const auto* bytes = reinterpret_cast<const char*>(frame.constBits());
+        const std::size_t size = static_cast<std::size_t>(frame.sizeInBytes());
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::write(FFd, bytes + done, size - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break; // the encoder is gone
+            done += static_cast<std::size_t>(n);
+        }
+        std::lock_guard guard(FLock);
+        if (done < size) {
+            FClosing = true;
+            break;
+        }
+        ++FWritten;
+    }
+    if (FFd >= 0) {
+        ::close(FFd);
+        FFd = -1;
+    }
+}
+
+} // namespace quorvel
