@@ -10,6 +10,7 @@
 #include "capture/FrmDrag.h"
 #include "capture/FrmLine.h"
 #include "capture/FrmSize.h"
+#include "capture/WebPageWindow.h"
 #include "support/AutoStart.h"
 #include "support/Config.h"
 #include "support/FrmHotKey.h"
@@ -92,6 +93,7 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
                                 SaveConfig(QString::fromLatin1(Settings::Area.Name), 0);
                             }});
     FHooks.RegionRect = [this] { return FrmArea->GetRect(); };
+    FHooks.WebPageCapture = [this] { return WebPageCapture(); };
 
     connect(ui->ChkArea, &QComboBox::activated, this, [this] { ChkAreaChange(); });
     connect(ui->ChkSaveTo, &QComboBox::activated, this, [this] { ChkSaveToChange(); });
@@ -109,6 +111,7 @@ TFrmQuorvel::~TFrmQuorvel() {
         delete it->data();
     FloatList.clear();
     delete FrmLine;
+    delete FrmIExplorer;
     delete FrmArea;
 }
 

@@ -30,6 +30,7 @@ class TFrmArea;
 class TFrmSize;
 class TFrmHotKey;
 class TFrmAbout;
+class TWebPageWindow;
 
 enum TStatus : unsigned char { stIdle = 0, stRunning = 1, stBusy = 2 };
 
@@ -115,6 +116,10 @@ private:
     QString TranslatedCaption() const;
     void CentreOnScreen();
     void SetPrintScreenSnipping();
+    // The browser window of the web page area (app/WebPageArea.cpp).
+    void OpenWebPageWindow();
+    void CloseWebPageWindow();
+    QImage WebPageCapture();
 
     // Option menu handlers.
     void ChkAreaChange();
@@ -146,6 +151,8 @@ public:
     TFrmArea* FrmArea = nullptr;
     // The window picker's ring while the window-control area is chosen.
     QPointer<TFrmLine> FrmLine;
+    // The browser window while the web page area is chosen (it frees itself when closed).
+    QPointer<TWebPageWindow> FrmIExplorer;
     // The about window while it is open (it frees itself when closed).
     QPointer<TFrmAbout> FrmAbout;
 

@@ -1,0 +1,197 @@
+#include "capture/FrmIExplorer.h"
+
+#include "capture/WebAddress.h"
+#include "capture/WebBrowser.h"
+#include "capture/WebPageCapture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QOpenGLContext>
+#include <QQuickWindow>
+#include <QScreen>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+// Qt's own setter of the context that every OpenGL context of the program shares with
+// (exported by Qt GUI, declared only in its private headers). Qt creates it at start-up when
+// asked to; the program asks only here, when the engine is about to start, so that no
+// OpenGL library is loaded while the web page area is not in use.
+QT_BEGIN_NAMESPACE
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
+QT_END_NAMESPACE
+
+namespace quorvel {
+
+namespace {
+
+const char* const kUserAgent =
+    "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/128.0.0.0 Safari/537.36 Edg/128.0.0.0";
+
+const char* const kBlank = "about:blank";
+
+int Scaled(const QWidget* w, int designPixels) {
+    return qRound(designPixels * w->devicePixelRatioF());
+}
+
+} // namespace
+
+void PrepareEngine() {
+    static bool prepared = false;
+    if (prepared)
+        return;
+    prepared = true;
+    // Read once, when the first page starts the engine. A capture renders the page in
+    // software, with every compositor stage finished before a frame is drawn, so that the
+    // frame after a resize holds the whole page rather than tiles still to come.
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    for (const char* flag : {"--disable-gpu", "--run-all-compositor-stages-before-draw"})
+        if (!flags.contains(flag))
+            flags += QByteArray(" ") + flag;
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
+    // The engine shows its frames through OpenGL contexts shared with one program-wide
+    // context, which must exist before its first page.
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::OpenGL);
+    if (QOpenGLContext::globalShareContext() == nullptr) {
+        auto* context = new QOpenGLContext(qApp);
+        context->setFormat(QSurfaceFormat::defaultFormat());
+        context->create();
+        qt_gl_set_global_share_context(context);
+    }
+}
+
+TFrmIExplorer::TFrmIExplorer(const TWebPageHost& host) : FHost(host) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(FHost.ApplicationTitle);
+
+    Panel1 = new QWidget(this);
+    Panel1->setFixedHeight(Scaled(this, 37));
+    auto* strip = new QHBoxLayout(Panel1);
+    strip->setContentsMargins(0, 0, Scaled(this, 8), 0); // Panel4, the spacer on the right
+    strip->setSpacing(0);
+    const auto button = [this](QStyle::StandardPixmap glyph) {
+        auto* b = new QToolButton(Panel1);
+        b->setAutoRaise(true);
+        b->setIcon(style()->standardIcon(glyph));
+        b->setFixedSize(Scaled(this, 25), Scaled(this, 37));
+        b->setEnabled(false);
+        return b;
+    };
+    BtnBack = button(QStyle::SP_ArrowBack);
+    BtnForward = button(QStyle::SP_ArrowForward);
+    strip->addWidget(BtnBack);
+    strip->addWidget(BtnForward);
+    strip->addSpacing(Scaled(this, 57 - 50));
+    Edit1 = new QLineEdit(QStringLiteral("https://"), Panel1);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    strip->addWidget(Edit1, 1);
+
+    WB = new TWebBrowser(this);
+    FLayout = new QVBoxLayout(this);
+    FLayout->setContentsMargins(0, 0, 0, 0);
+    FLayout->setSpacing(0);
+    FLayout->addWidget(Panel1);
+    AttachBrowser();
+
+    resize(Scaled(this, 695), Scaled(this, 572));
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+
+    connect(Edit1, &QLineEdit::returnPressed, this, [this] { Edit1KeyPress(); });
+    connect(BtnBack, &QToolButton::clicked, WB, &QWebEngineView::back);
+    connect(BtnForward, &QToolButton::clicked, WB, &QWebEngineView::forward);
+    // Command state: the buttons follow what the engine can do.
+    QAction* back = WB->pageAction(QWebEnginePage::Back);
+    QAction* forward = WB->pageAction(QWebEnginePage::Forward);
+    connect(back, &QAction::changed, this,
+            [this, back] { BtnBack->setEnabled(back->isEnabled()); });
+    connect(forward, &QAction::changed, this,
+            [this, forward] { BtnForward->setEnabled(forward->isEnabled()); });
+    connect(WB, &QWebEngineView::loadFinished, this, [this] { WBDocumentComplete(); });
+    connect(WB, &QWebEngineView::titleChanged, this,
+            [this](const QString& title) { WBTitleChange(title); });
+    qApp->installEventFilter(this);
+    FormCreate();
+}
+
+TFrmIExplorer::~TFrmIExplorer() {
+    qApp->removeEventFilter(this);
+}
+
+void TFrmIExplorer::FormCreate() {
+    WB->SetUserAgent(QString::fromLatin1(kUserAgent));
+    WB->load(QUrl(QString::fromLatin1(kBlank)));
+}
+
+void TFrmIExplorer::AttachBrowser() {
+    FLayout->addWidget(WB, 1);
+}
+
+void TFrmIExplorer::Edit1KeyPress() {
+    const QString address = QString::fromStdString(TrimAddress(Edit1->text().toStdString()));
+    WB->load(QUrl::fromUserInput(address));
+}
+
+void TFrmIExplorer::WBDocumentComplete() {
+    const QString location = WB->url().toString();
+    Edit1->setText(location == QLatin1String(kBlank) ? QStringLiteral("https://") : location);
+}
+
+void TFrmIExplorer::WBTitleChange(const QString& title) {
+    // The engine reports the address as the title of a page without one.
+    if (title.isEmpty() || title == QLatin1String(kBlank))
+        setWindowTitle(FHost.Translate ? FHost.Translate(FHost.ApplicationTitle)
+                                       : FHost.ApplicationTitle);
+    else
+        setWindowTitle(title);
+}
+
+bool TFrmIExplorer::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_D &&
+            (key->modifiers() & ~Qt::KeypadModifier) == Qt::AltModifier) {
+            if (event->type() == QEvent::KeyPress && isVisible()) {
+                activateWindow();
+                Edit1->setFocus(Qt::ShortcutFocusReason);
+                Edit1->selectAll();
+            }
+            event->accept();
+            return true;
+        }
+    }
+    return TWebPageWindow::eventFilter(watched, event);
+}
+
+QImage TFrmIExplorer::CaptureWebPage() {
+    FLayout->removeWidget(WB);
+    struct Restore {
+        TFrmIExplorer* form;
+        ~Restore() { form->AttachBrowser(); }
+    } restore{this};
+    return CaptureWholePage(*WB);
+}
+
+void TFrmIExplorer::closeEvent(QCloseEvent* event) {
+    if (!FClosed) {
+        FClosed = true;
+        if (FHost.Closed)
+            FHost.Closed();
+    }
+    event->accept();
+}
+
+} // namespace quorvel
+
+// The module's entry point: the program loads the module and calls this when the web page
+// area is chosen.
+extern "C" Q_DECL_EXPORT quorvel::TWebPageWindow*
+QuorvelCreateWebPageWindow(const quorvel::TWebPageHost* host) {
+    quorvel::PrepareEngine();
+    return new quorvel::TFrmIExplorer(*host);
+}
