@@ -16,6 +16,8 @@ void TWebPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QSt
 
 TWebBrowser::TWebBrowser(QWidget* parent) : QWebEngineView(parent), FPage(new TWebPage(this)) {
     setPage(FPage);
+    connect(this, &QWebEngineView::loadStarted, this, [this] { FLoading = true; });
+    connect(this, &QWebEngineView::loadFinished, this, [this] { FLoading = false; });
 }
 
 void TWebBrowser::SetUserAgent(const QString& value) {

@@ -29,10 +29,13 @@ public:
     TWebPage* Page() const { return FPage; }
     QString UserAgent() const { return FUserAgent; }
     void SetUserAgent(const QString& value);
+    // True from the start of a navigation until its page has finished loading.
+    bool Loading() const { return FLoading; }
 
 private:
     TWebPage* FPage;
     QString FUserAgent;
+    bool FLoading = false;
 };
 
 } // namespace quorvel

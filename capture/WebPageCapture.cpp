@@ -23,6 +23,10 @@ namespace {
 // few seconds; past these the page is taken to be stuck.
 constexpr int kMeasureTimeoutMs = 10000;
 constexpr int kPaintTimeoutMs = 30000;
+// Frames of a settled page stop coming; one that goes on changing is taken after this.
+constexpr int kQuietMs = 400;
+constexpr int kLoadTimeoutMs = 10000;
+constexpr int kSettleMaxMs = 5000;
 
 // Runs the event loop (no user input: the window must stay as it is) until done() holds or
 // the time is up; false on time-out.
@@ -89,36 +93,57 @@ std::optional<TPageMeasure> Measure(TWebBrowser& WB) {
 
 // Waits until the engine has painted the view at its new size and the view has shown that
 // frame: two animation frames in the page (the first one laid out and painted at the new
-// size, with every compositor stage finished before it was drawn), then the next render of
-// the view's own surface.
-void WaitForPaint(TWebBrowser& WB) {
+// size, with every compositor stage finished before it was drawn), then the frames the
+// engine hands to the view until they have stopped coming for a moment. A page that keeps
+// animating is taken as it stands once the longest settling time has passed.
+void WaitForPaint(TWebBrowser& WB, int width, int height) {
     auto* surface = qobject_cast<QQuickWidget*>(WB.focusProxy());
     if (surface == nullptr || surface->quickWindow() == nullptr)
         throw std::runtime_error("The browser view has no surface to render from.");
     const QString token =
         QStringLiteral("quorvel-painted-%1")
             .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
-    bool painted = false, rendered = false;
-    QMetaObject::Connection afterRendering;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 painted = -1, lastRender = -1;
+    const QMetaObject::Connection afterRendering =
+        QObject::connect(surface->quickWindow(), &QQuickWindow::afterRendering, surface,
+                         [&] { lastRender = clock.elapsed(); });
     WB.Page()->OnConsoleMessage = [&](const QString& message) {
-        if (message != token || painted)
-            return;
-        painted = true;
-        afterRendering = QObject::connect(
-            surface->quickWindow(), &QQuickWindow::afterRendering, surface,
-            [&rendered] { rendered = true; }, Qt::SingleShotConnection);
-        surface->update();
+        if (message == token && painted < 0)
+            painted = clock.elapsed();
     };
-    WB.page()->runJavaScript(QStringLiteral("requestAnimationFrame(function () {"
-                                            " requestAnimationFrame(function () {"
-                                            " console.log('%1'); }); });")
-                                 .arg(token));
+    // The view's new size reaches the page some frames later: wait in the page until its
+    // viewport has that size, then for the frame after it.
+    WB.page()->runJavaScript(
+        QStringLiteral("(function () {"
+                       " function wait() {"
+                       "  if (window.innerWidth !== %2 || window.innerHeight !== %3) {"
+                       "   requestAnimationFrame(wait); return; }"
+                       "  requestAnimationFrame(function () {"
+                       "   requestAnimationFrame(function () { console.log('%1'); }); });"
+                       " }"
+                       " requestAnimationFrame(wait); })();")
+            .arg(token)
+            .arg(width)
+            .arg(height));
     QPointer<QQuickWidget> alive(surface);
-    const bool done = WaitFor([&] { return rendered || alive.isNull(); }, kPaintTimeoutMs);
+    const auto settled = [&] {
+        if (alive.isNull())
+            return true;
+        if (painted < 0)
+            return false;
+        const qint64 now = clock.elapsed();
+        if (now - painted > kSettleMaxMs)
+            return true;
+        return lastRender > painted && now - lastRender >= kQuietMs;
+    };
+    const bool done = WaitFor(settled, kPaintTimeoutMs) && painted >= 0;
     QObject::disconnect(afterRendering);
-    if (!alive.isNull())
-        WB.Page()->OnConsoleMessage = nullptr;
-    if (!done || alive.isNull())
+    if (alive.isNull())
+        throw std::runtime_error("The browser window was closed during the capture.");
+    WB.Page()->OnConsoleMessage = nullptr;
+    if (!done)
         throw std::runtime_error("The web page was not painted in time.");
 }
 
@@ -127,6 +152,12 @@ void WaitForPaint(TWebBrowser& WB) {
 QImage CaptureWholePage(TWebBrowser& WB) {
     // No document: nothing is taken.
     if (WB.url().isEmpty())
+        return {};
+    // The engine holds back painting a page that is still loading; wait for it (for a
+    // while) so that the picture is not an empty one.
+    QPointer<TWebBrowser> alive(&WB);
+    WaitFor([&] { return alive.isNull() || !WB.Loading(); }, kLoadTimeoutMs);
+    if (alive.isNull())
         return {};
     const std::optional<TPageMeasure> measure = Measure(WB);
     if (!measure)
@@ -139,7 +170,7 @@ QImage CaptureWholePage(TWebBrowser& WB) {
                                  std::to_string(kLargestPageSide) + " pixels on a side.");
 
     WB.resize(extent.ViewWidth, extent.ViewHeight);
-    WaitForPaint(WB);
+    WaitForPaint(WB, extent.ViewWidth, extent.ViewHeight);
     const QImage render = WB.grab().toImage();
     if (render.isNull())
         throw std::runtime_error("Not enough memory for the picture of the whole web page.");

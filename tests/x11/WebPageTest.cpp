@@ -148,7 +148,7 @@ TEST_F(WebPage, WholePageBackForwardAndClosing) {
     EXPECT_TRUE(TDesktopSession::WaitUntil(
         [&] {
             const QImage screen = session.Screenshot();
-            return (screen.pixel(client.right() - 40, client.bottom() - 5) & 0xFFFFFF) ==
+            return (screen.pixel(client.right() - 40, client.bottom() - 30) & 0xFFFFFF) ==
                    (kBands[0] & 0xFFFFFF);
         },
         Scaled(5000)));
@@ -207,8 +207,7 @@ TEST_F(WebPage, PageTooLargeToRenderWholeFailsWithTheMessage) {
         [&] { return (message = session.VisibleWindow("Quorvel")) != 0; }, Scaled(10000)));
     EXPECT_EQ(session.NewestCapture(), before);
     EXPECT_NE(session.VisibleWindow("Huge"), 0u);
-    session.Status("xdotool windowactivate --sync " + std::to_string(message) +
-                   " key Return >/dev/null 2>&1");
+    session.Status("wmctrl -i -c " + std::to_string(message));
     EXPECT_TRUE(
         TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, Scaled(5000)));
     EXPECT_TRUE(TDesktopSession::Alive(session.QuorvelPid()));
