@@ -165,6 +165,14 @@ TEST_F(WebPage, WholePageBackForwardAndClosing) {
                                            Scaled(5000)));
     EXPECT_EQ(Setting("area"), "0");
     EXPECT_EQ(CaptureNow().size(), QSize(1920, 1080));
+    // The page's renderer process has ended with the window (the engine's zygotes stay).
+    EXPECT_TRUE(TDesktopSession::WaitUntil(
+        [&] {
+            return session.Output("for z in $(pgrep -P " + std::to_string(session.QuorvelPid()) +
+                                  "); do ps --no-headers --ppid $z -o stat=; done | grep -v Z") ==
+                   "";
+        },
+        Scaled(5000)));
 }
 
 TEST_F(WebPage, RootElementFramesSmallViewAndNewWindows) {
