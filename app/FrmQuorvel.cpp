@@ -10,7 +10,7 @@
 #include "capture/FrmDrag.h"
 #include "capture/FrmLine.h"
 #include "capture/FrmSize.h"
-#include "capture/WebPageWindow.h"
+#include "capture/WebPageProcess.h"
 #include "support/AutoStart.h"
 #include "support/Config.h"
 #include "support/FrmHotKey.h"

@@ -30,7 +30,7 @@ class TFrmArea;
 class TFrmSize;
 class TFrmHotKey;
 class TFrmAbout;
-class TWebPageWindow;
+class TWebPageProcess;
 
 enum TStatus : unsigned char { stIdle = 0, stRunning = 1, stBusy = 2 };
 
@@ -151,8 +151,8 @@ public:
     TFrmArea* FrmArea = nullptr;
     // The window picker's ring while the window-control area is chosen.
     QPointer<TFrmLine> FrmLine;
-    // The browser window while the web page area is chosen (it frees itself when closed).
-    QPointer<TWebPageWindow> FrmIExplorer;
+    // The browser window's process while the web page area is chosen.
+    QPointer<TWebPageProcess> FrmIExplorer;
     // The about window while it is open (it frees itself when closed).
     QPointer<TFrmAbout> FrmAbout;
 

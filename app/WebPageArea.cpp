@@ -2,7 +2,7 @@
 // another is; closing it by hand returns to full screen.
 
 #include "app/FrmQuorvel.h"
-#include "capture/WebPageWindow.h"
+#include "capture/WebPageProcess.h"
 #include "support/ApplicationTitle.h"
 #include "support/MessageBox.h"
 #include "support/Settings.h"
@@ -12,33 +12,33 @@
 namespace quorvel {
 
 void TFrmQuorvel::OpenWebPageWindow() {
-    TWebPageHost host;
-    host.Translate = [](const QString& text) { return TranslateText(text); };
-    host.ApplicationTitle = ApplicationTitle();
-    host.Closed = [this] {
+    const auto closed = [this] {
         // Full screen, without running the area's change handling again.
         ui->ChkArea->setCurrentIndex(0);
         SaveConfig(QString::fromLatin1(Settings::Area.Name), 0);
+        if (FrmIExplorer != nullptr)
+            FrmIExplorer->deleteLater();
+        FrmIExplorer = nullptr;
     };
     try {
-        FrmIExplorer = CreateWebPageWindow(host);
+        FrmIExplorer = new TWebPageProcess(TranslateText(ApplicationTitle()), this);
     } catch (const std::exception& e) {
-        // Without the engine the area cannot work: say why and stay at full screen.
-        host.Closed();
+        // Without the browser window the area cannot work: say why and stay at full screen.
+        closed();
         ShowMessage(TranslatedCaption(), QString::fromUtf8(e.what()), TMessageIcon::Error);
         return;
     }
-    FrmIExplorer->show();
+    FrmIExplorer->Closed = closed;
 }
 
 void TFrmQuorvel::CloseWebPageWindow() {
     if (FrmIExplorer == nullptr)
         return;
-    // Closing returns the list to full screen; the area the user has just chosen stays.
-    const int chosen = ui->ChkArea->currentIndex();
-    FrmIExplorer->close();
+    // The window goes by itself; the area the user has just chosen stays.
+    FrmIExplorer->Closed = nullptr;
+    FrmIExplorer->Close();
+    FrmIExplorer->deleteLater();
     FrmIExplorer = nullptr;
-    ui->ChkArea->setCurrentIndex(chosen);
 }
 
 QImage TFrmQuorvel::WebPageCapture() {

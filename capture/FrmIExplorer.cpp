@@ -10,20 +10,10 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QOpenGLContext>
-#include <QQuickWindow>
 #include <QScreen>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
-
-// Qt's own setter of the context that every OpenGL context of the program shares with
-// (exported by Qt GUI, declared only in its private headers). Qt creates it at start-up when
-// asked to; the program asks only here, when the engine is about to start, so that no
-// OpenGL library is loaded while the web page area is not in use.
-QT_BEGIN_NAMESPACE
-Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
-QT_END_NAMESPACE
 
 namespace quorvel {
 
@@ -40,30 +30,6 @@ int Scaled(const QWidget* w, int designPixels) {
 }
 
 } // namespace
-
-void PrepareEngine() {
-    static bool prepared = false;
-    if (prepared)
-        return;
-    prepared = true;
-    // Read once, when the first page starts the engine. A capture renders the page in
-    // software, with every compositor stage finished before a frame is drawn, so that the
-    // frame after a resize holds the whole page rather than tiles still to come.
-    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    for (const char* flag : {"--disable-gpu", "--run-all-compositor-stages-before-draw"})
-        if (!flags.contains(flag))
-            flags += QByteArray(" ") + flag;
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
-    // The engine shows its frames through OpenGL contexts shared with one program-wide
-    // context, which must exist before its first page.
-    QQuickWindow::setGraphicsApi(QSGRendererInterface::OpenGL);
-    if (QOpenGLContext::globalShareContext() == nullptr) {
-        auto* context = new QOpenGLContext(qApp);
-        context->setFormat(QSurfaceFormat::defaultFormat());
-        context->create();
-        qt_gl_set_global_share_context(context);
-    }
-}
 
 TFrmIExplorer::TFrmIExplorer(const TWebPageHost& host) : FHost(host) {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -145,8 +111,7 @@ void TFrmIExplorer::WBDocumentComplete() {
 void TFrmIExplorer::WBTitleChange(const QString& title) {
     // The engine reports the address as the title of a page without one.
     if (title.isEmpty() || title == QLatin1String(kBlank))
-        setWindowTitle(FHost.Translate ? FHost.Translate(FHost.ApplicationTitle)
-                                       : FHost.ApplicationTitle);
+        setWindowTitle(FHost.ApplicationTitle);
     else
         setWindowTitle(title);
 }
@@ -165,7 +130,7 @@ bool TFrmIExplorer::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    return TWebPageWindow::eventFilter(watched, event);
+    return QWidget::eventFilter(watched, event);
 }
 
 QImage TFrmIExplorer::CaptureWebPage() {
@@ -187,11 +152,3 @@ void TFrmIExplorer::closeEvent(QCloseEvent* event) {
 }
 
 } // namespace quorvel
-
-// The module's entry point: the program loads the module and calls this when the web page
-// area is chosen.
-extern "C" Q_DECL_EXPORT quorvel::TWebPageWindow*
-QuorvelCreateWebPageWindow(const quorvel::TWebPageHost* host) {
-    quorvel::PrepareEngine();
-    return new quorvel::TFrmIExplorer(*host);
-}

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "capture/WebPageWindow.h"
+#include "capture/WebPageHost.h"
 
 #include <QImage>
+#include <QWidget>
 
 class QLineEdit;
 class QToolButton;
@@ -13,19 +14,18 @@ namespace quorvel {
 
 class TWebBrowser;
 
-// Sets up the engine's options before its first page.
-void PrepareEngine();
-
 // The browser window of the web page area: back and forward buttons, the address box and
 // the page. The caption follows the page title; Alt+D anywhere in the program puts the
 // focus in the address box. It frees itself when closed.
-class TFrmIExplorer : public TWebPageWindow {
+class TFrmIExplorer : public QWidget {
     Q_OBJECT
 public:
     explicit TFrmIExplorer(const TWebPageHost& host);
     ~TFrmIExplorer() override;
 
-    QImage CaptureWebPage() override;
+    // The whole page rendered in one picture; a null picture when there is no page or it
+    // could not be measured. Throws when the page is too large to render whole.
+    QImage CaptureWebPage();
     TWebBrowser* WB = nullptr;
 
 protected:

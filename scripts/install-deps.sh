@@ -9,7 +9,7 @@ PACKAGES=(
   # Qt 6 (widgets, multimedia for the capture sound)
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
   qt6-qpa-plugins libqt6svg6 qt6-image-formats-plugins
-  # the web page area's browser engine (loaded as a module when that area is chosen)
+  # the web page area's browser engine (its own program, started when that area is chosen)
   qt6-webengine-dev qt6-declarative-dev
   # X11 platform layer
   libxcb1-dev libxcb-xfixes0-dev libxcb-randr0-dev libxcb-shm0-dev libx11-dev x11proto-dev

@@ -2,6 +2,7 @@
 
 #include "capture/WebAddress.h"
 #include "capture/WebPageExtent.h"
+#include "capture/WebPageProtocol.h"
 
 #include <gtest/gtest.h>
 
@@ -55,4 +56,15 @@ TEST(WebAddress, BlanksAndControlCharactersAreTrimmedFromBothEndsOnly) {
     EXPECT_EQ(TrimAddress("  \t\x01http://127.0.0.1/a b\r\n "), "http://127.0.0.1/a b");
     EXPECT_EQ(TrimAddress(" \x1f "), "");
     EXPECT_EQ(TrimAddress("\xed\x95\x9c"), "\xed\x95\x9c"); // UTF-8 bytes are not blanks
+}
+
+TEST(WebPageProtocol, PictureHeaderIsReadOnlyWhenWellFormedAndWithinBounds) {
+    const auto h = ParsePictureHeader("picture 1286 6000", 16000);
+    ASSERT_TRUE(h.has_value());
+    EXPECT_EQ(h->Width, 1286);
+    EXPECT_EQ(h->Height, 6000);
+    for (const char* bad :
+         {"picture 0 10", "picture 10 16001", "picture 10", "picture 10 10 ", "picture -5 10",
+          "picture 10x10", "picture  10 10", "closed", "picture 99999999999 1"})
+        EXPECT_FALSE(ParsePictureHeader(bad, 16000).has_value()) << bad;
 }
