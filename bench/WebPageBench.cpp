@@ -54,6 +54,13 @@ bool Open(TDesktopSession& session, unsigned long window, const std::string& url
     return TDesktopSession::WaitUntil([&] { return session.VisibleWindow(title) != 0; }, 20000);
 }
 
+// The browser window's process (the program's only child while it is open).
+long WindowRssKb(const TDesktopSession& session) {
+    const std::string child =
+        session.Output("pgrep -P " + std::to_string(session.QuorvelPid()) + " | head -1");
+    return child.empty() ? 0 : RssKb(std::stoi(child));
+}
+
 } // namespace
 
 int main() {
@@ -96,8 +103,9 @@ int main() {
     TDesktopSession::WaitUntil([&] { return (window = session.VisibleWindow("Quorvel")) != 0; },
                                20000);
     std::this_thread::sleep_for(std::chrono::seconds(2));
-    std::printf("RSS with the browser window open:      %7.1f MB (empty page)\n",
-                RssKb(session.QuorvelPid()) / 1024.0);
+    std::printf(
+        "RSS with the browser window open:      %7.1f MB, its process %7.1f MB (empty page)\n",
+        RssKb(session.QuorvelPid()) / 1024.0, WindowRssKb(session) / 1024.0);
 
     const TRequest capture{TRequestType::CopyData, kCopyDataCommand, R"({"command":"capture"})"};
     for (const auto& [path, title, runs] :
@@ -111,16 +119,17 @@ int main() {
         std::printf("Capture request to PNG, 1280x%s page: median %.0f ms, min %.0f, max %.0f "
                     "(%d runs)\n",
                     title + 1, t.medianMs, t.minMs, t.maxMs, runs);
-        std::printf("RSS with the window open after it:     %7.1f MB\n",
-                    RssKb(session.QuorvelPid()) / 1024.0);
+        std::printf("RSS with the window open after it:     %7.1f MB, its process %7.1f MB\n",
+                    RssKb(session.QuorvelPid()) / 1024.0, WindowRssKb(session) / 1024.0);
     }
 
     session.Status("wmctrl -i -c " + std::to_string(window));
     TDesktopSession::WaitUntil([&] { return session.VisibleWindow("P16000") == 0; }, 10000);
     // The memory kept for captures goes back five seconds after the last one.
     std::this_thread::sleep_for(std::chrono::seconds(8));
-    std::printf("RSS after the window closed:           %7.1f MB\n",
-                RssKb(session.QuorvelPid()) / 1024.0);
+    std::printf("RSS after the window closed:           %7.1f MB, %s\n",
+                RssKb(session.QuorvelPid()) / 1024.0,
+                WindowRssKb(session) == 0 ? "its process gone" : "its process still there");
     session.StopQuorvel();
     return 0;
 }
