@@ -27,6 +27,7 @@ constexpr int kPaintTimeoutMs = 30000;
 constexpr int kQuietMs = 400;
 constexpr int kLoadTimeoutMs = 10000;
 constexpr int kSettleMaxMs = 5000;
+constexpr int kNoNewFrameMs = 1500;
 
 // Runs the event loop (no user input: the window must stay as it is) until done() holds or
 // the time is up; false on time-out.
@@ -136,7 +137,11 @@ void WaitForPaint(TWebBrowser& WB, int width, int height) {
         const qint64 now = clock.elapsed();
         if (now - painted > kSettleMaxMs)
             return true;
-        return lastRender > painted && now - lastRender >= kQuietMs;
+        // A render after the page's signal, then quiet; or, when the engine's frame came
+        // before the signal, no render for a longer while after it.
+        if (lastRender > painted)
+            return now - lastRender >= kQuietMs;
+        return lastRender >= 0 && now - painted >= kNoNewFrameMs;
     };
     const bool done = WaitFor(settled, kPaintTimeoutMs) && painted >= 0;
     QObject::disconnect(afterRendering);
