@@ -10,6 +10,7 @@
 #include "capture/FrmDrag.h"
 #include "capture/FrmLine.h"
 #include "capture/FrmSize.h"
+#include "capture/WebPageProcess.h"
 #include "ocr/RtOcr.h"
 #include "record/Recorder.h"
 #include "sinks/UploadSink.h"
@@ -108,6 +109,7 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
                                 SaveConfig(QString::fromLatin1(Settings::Area.Name), 0);
                             }});
     FHooks.RegionRect = [this] { return FrmArea->GetRect(); };
+    FHooks.WebPageCapture = [this] { return WebPageCapture(); };
 
     connect(ui->ChkArea, &QComboBox::activated, this, [this] { ChkAreaChange(); });
     connect(ui->ChkSaveTo, &QComboBox::activated, this, [this] { ChkSaveToChange(); });
@@ -128,6 +130,7 @@ TFrmQuorvel::~TFrmQuorvel() {
     FloatDelete(nullptr);
     FCapture.reset();
     delete FrmLine;
+    delete FrmIExplorer;
     delete FrmArea;
 }
 

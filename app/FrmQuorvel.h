@@ -36,6 +36,7 @@ class TRtOcr;
 struct TLanguage;
 struct TResult;
 } // namespace rtocr
+class TWebPageProcess;
 
 enum TStatus : unsigned char { stIdle = 0, stRunning = 1, stBusy = 2 };
 
@@ -141,6 +142,10 @@ private:
     QString TranslatedCaption() const;
     void CentreOnScreen();
     void SetPrintScreenSnipping();
+    // The browser window of the web page area (app/WebPageArea.cpp).
+    void OpenWebPageWindow();
+    void CloseWebPageWindow();
+    QImage WebPageCapture();
 
     // Option menu handlers.
     void ChkAreaChange();
@@ -175,6 +180,8 @@ public:
     TFrmArea* FrmArea = nullptr;
     // The window picker's ring while the window-control area is chosen.
     QPointer<TFrmLine> FrmLine;
+    // The browser window's process while the web page area is chosen.
+    QPointer<TWebPageProcess> FrmIExplorer;
     // The about window while it is open (it frees itself when closed).
     QPointer<TFrmAbout> FrmAbout;
 

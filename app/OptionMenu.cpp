@@ -264,12 +264,15 @@ void TFrmQuorvel::ChkAreaChange() {
         FrmLine->deleteLater();
         FrmLine = nullptr;
     }
+    CloseWebPageWindow();
     if (area == 1 && FrmArea != nullptr)
         FrmArea->show();
     if (area == 4) {
         FrmLine = new TFrmLine(this, FPlatform);
         FrmLine->show();
     }
+    if (area == 5)
+        OpenWebPageWindow();
     if (area == 6)
         ui->PnlMain->setCurrentIndex(1);
     ColourPicker->SetSampling(ui->PnlMain->currentIndex() == 1);

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <malloc.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace quorvel;
 
@@ -63,6 +64,10 @@ int main(int argc, char** argv) {
         channel = false;
     }
 
+    // The web page area's browser engine cannot start its sandbox as root; a normal user
+    // keeps it. Read when the engine starts, which is only when that area is chosen.
+    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));

@@ -21,11 +21,6 @@ constexpr std::uint32_t kStateAdd = 1;
 constexpr std::uint32_t kMoveResizeMove = 8;
 constexpr std::uint32_t kSourceApplication = 1;
 
-// WM_SIZE_HINTS: 18 32-bit fields, the flags first, then x, y, width, height, and the
-// resize increments at 9 and 10.
-constexpr std::size_t kSizeHintsFields = 18;
-constexpr std::uint32_t kUSPosition = 1, kUSSize = 2, kPResizeInc = 64, kPBaseSize = 256;
-
 xcb_connection_t* Connection() {
     auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
                                    : nullptr;

@@ -11,6 +11,8 @@ PACKAGES=(
   qt6-qpa-plugins libqt6svg6 qt6-image-formats-plugins
   # uploads and the update check; the server's HTTP library
   libcurl4-openssl-dev libcpp-httplib-dev
+  # the web page area's browser engine (its own program, started when that area is chosen)
+  qt6-webengine-dev qt6-declarative-dev
   # X11 platform layer
   libxcb1-dev libxcb-xfixes0-dev libxcb-randr0-dev libxcb-shm0-dev libx11-dev x11proto-dev
   # image encoders (libwebp is loaded at run time; its headers are not needed)
