@@ -9,6 +9,7 @@
 #include "capture/FrmArea.h"
 #include "capture/FrmSize.h"
 #include "sinks/FrmFloating.h"
+#include "sinks/ProgressForm.h"
 #include "support/FrmHotKey.h"
 #include "support/Translate.h"
 #include "ui_FrmQuorvel.h"
@@ -116,9 +117,10 @@ TEST_P(TextFit, EveryWindowShowsItsWholeTexts) {
     TFrmAbout about(&window, QStringLiteral("/home/user/.config/Marbask/Quorvel.conf"),
                     QStringLiteral("/home/user/Desktop"));
     TFrmFloating floating(platform, {});
+    TProgressForm progress(TranslateText(QStringLiteral("업로드 중입니다.")));
     for (QWidget* w :
          std::initializer_list<QWidget*>{&window, window.Menu, window.FrmSize, window.FrmHotKey,
-                                         window.FrmArea, &about, floating.Popup}) {
+                                         window.FrmArea, &about, floating.Popup, &progress}) {
         ASSERT_NE(w, nullptr);
         w->ensurePolished();
         if (w->layout() != nullptr)
