@@ -107,7 +107,7 @@ TEST_F(MainWindowUnit, FreshStartReadsTheDefaultsAndStoresOnlyTheTwoLists) {
 }
 
 TEST_F(MainWindowUnit, UnknownStoredValuesCheckNothingOrFallBack) {
-    Settings("language=EN\nappend=7\nsound=0\nrecord_limit=45\njpeg_quality=9\narea=5\n");
+    Settings("language=EN\nappend=7\nsound=0\nrecord_limit=45\njpeg_quality=9\narea=6\n");
     TFrmQuorvel window(QString(), platform);
     EXPECT_EQ(window.Language, Q("en"));
     for (QAction* a :
@@ -116,7 +116,7 @@ TEST_F(MainWindowUnit, UnknownStoredValuesCheckNothingOrFallBack) {
           window.ChkRecLimit60, window.ChkRecLimit120, window.ChkRecLimit240})
         EXPECT_FALSE(a->isChecked()) << a->objectName().toStdString();
     EXPECT_EQ(window.Controls()->ChkJPEG_qual->currentIndex(), -1);
-    // The stored language stays as written until the user picks one; area 5 is stored as 0.
+    // The stored language stays as written until the user picks one; area 6 is stored as 0.
     EXPECT_NE(Stored().find("language=EN"), std::string::npos);
     EXPECT_NE(Stored().find("area=0"), std::string::npos);
 }
