@@ -296,7 +296,7 @@ unsigned long TDesktopSession::ShowPatternWindow(const std::string& title, int w
                           " _NET_FRAME_EXTENTS 2>/dev/null | grep -q '='") == 0;
         },
         5000);
-    Status("xdotool windowactivate --sync " + std::to_string(id) + " >/dev/null 2>&1");
+    Status("timeout 10 xdotool windowactivate --sync " + std::to_string(id) + " >/dev/null 2>&1");
     std::this_thread::sleep_for(std::chrono::milliseconds(300 * TimeScale()));
     return id;
 }

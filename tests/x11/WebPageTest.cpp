@@ -77,7 +77,7 @@ protected:
     // Alt+D, the address as typed, Enter; then waits for the page's title.
     bool Open(const std::string& typed, const std::string& title) {
         const std::string id = std::to_string(window);
-        session.Status("xdotool windowactivate --sync " + id + " >/dev/null 2>&1");
+        session.Status("timeout 10 xdotool windowactivate --sync " + id + " >/dev/null 2>&1");
         session.Status("xdotool key --clearmodifiers alt+d");
         session.Status("xdotool key ctrl+a BackSpace type --delay 2 '" + typed + "'");
         session.Status("xdotool key Return");
@@ -224,7 +224,7 @@ TEST_F(WebPage, ChoosingAnotherAreaClosesTheWindowAndKeepsTheChoice) {
     unsigned long main = 0;
     ASSERT_TRUE(TDesktopSession::WaitUntil(
         [&] { return (main = session.VisibleWindow("Quorvel")) != 0; }, Scaled(5000)));
-    session.Status("xdotool windowactivate --sync " + std::to_string(main) + " >/dev/null 2>&1");
+    session.Status("timeout 10 xdotool windowactivate --sync " + std::to_string(main) + " >/dev/null 2>&1");
     // Up to the window-control area, then the active window: the browser window closes, and
     // the list goes on from the area chosen, not from the full screen its closing selects.
     // (The list passes the focus on while it handles a choice: Shift+Tab brings it back.)
