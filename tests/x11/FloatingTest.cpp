@@ -244,7 +244,8 @@ TEST_F(Floating, MenuDeletesOneWindowOrAllOfThem) {
     EXPECT_TRUE(WaitForFloatingCount(0));
 
     // The list is empty: the next capture gives exactly one window.
-    session.Status("timeout 10 xdotool search --name '^Third$' windowactivate --sync %1 >/dev/null 2>&1");
+    session.Status(
+        "timeout 10 xdotool search --name '^Third$' windowactivate --sync %1 >/dev/null 2>&1");
     Pause();
     EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
     EXPECT_TRUE(WaitForFloatingCount(1));
