@@ -1,5 +1,8 @@
 #include "BenchTiming.h"
 
+#include <fstream>
+#include <string>
+
 #include <algorithm>
 #include <chrono>
 
@@ -25,6 +28,15 @@ TTiming Time(int runs, const std::function<void()>& work) {
     }
     return {Median(ms), *std::min_element(ms.begin(), ms.end()),
             *std::max_element(ms.begin(), ms.end())};
+}
+
+long RssKb(int pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
 }
 
 } // namespace quorvel::bench

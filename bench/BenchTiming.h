@@ -17,4 +17,7 @@ TTiming Time(int runs, const std::function<void()>& work);
 
 double Median(std::vector<double> values);
 
+// A process's resident memory in kB (VmRSS); -1 when it cannot be read.
+long RssKb(int pid);
+
 } // namespace quorvel::bench

@@ -4,6 +4,7 @@
 // and 10 seconds after the last one (when the memory kept for speed has been given back).
 // Prints figures; never fails.
 
+#include "BenchTiming.h"
 #include "DesktopSession.h"
 #include "app/SingleInstance.h"
 #include "sinks/PngWriter.h"
@@ -19,16 +20,9 @@
 using namespace quorvel;
 using quorvel::test::TDesktopSession;
 
-namespace {
+using quorvel::bench::RssKb;
 
-long RssKb(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
+namespace {
 
 long OpenDescriptors(pid_t pid) {
     std::error_code ec;

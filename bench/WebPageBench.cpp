@@ -19,16 +19,9 @@ using namespace quorvel;
 using quorvel::test::TDesktopSession;
 using quorvel::test::TLoopbackHttp;
 
-namespace {
+using quorvel::bench::RssKb;
 
-long RssKb(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
+namespace {
 
 double Ms(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
