@@ -31,6 +31,7 @@ int Run(const QString& caption, const QString& text, QMessageBox::Icon icon,
     box.setDefaultButton(defaultButton);
     box.setWindowFlag(Qt::WindowStaysOnTopHint, topmost);
     box.setObjectName(QStringLiteral("QuorvelMessage"));
+    MarkAsMessage(box);
     if (topmost) {
         box.show();
         box.raise();
@@ -52,6 +53,10 @@ int OnUiThread(const QString& caption, const QString& text, QMessageBox::Icon ic
 }
 
 } // namespace
+
+void MarkAsMessage(QWidget& box) {
+    box.setWindowRole(QStringLiteral("quorvel-message"));
+}
 
 void ShowMessage(const QString& Caption, const QString& Text, TMessageIcon Icon, bool Topmost) {
     Log(Caption, Text);

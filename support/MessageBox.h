@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QWidget;
+
 namespace quorvel {
 
 enum class TMessageIcon { Information, Error };
@@ -14,6 +16,11 @@ enum class TMessageIcon { Information, Error };
 // `Topmost` false gives a plain box that does not push itself in front.
 void ShowMessage(const QString& Caption, const QString& Text, TMessageIcon Icon,
                  bool Topmost = true);
+
+// Gives a message box the window role "quorvel-message", which tells the program's
+// messages apart from its other windows of the same title, for the window manager's rules
+// and for scripts.
+void MarkAsMessage(QWidget& box);
 
 // A Yes/No question with No as the default; true for Yes.
 bool AskYesNo(const QString& Caption, const QString& Text);

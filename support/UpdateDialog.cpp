@@ -3,6 +3,7 @@
 // server to hold the offer, or a link).
 
 #include "support/ApplicationTitle.h"
+#include "support/MessageBox.h"
 #include "support/Update.h"
 #include "support/UpdateProtocol.h"
 
@@ -71,6 +72,7 @@ bool UpdateDialog(const QString& Reply) {
     QMessageBox box(QMessageBox::Warning, ApplicationTitle(), DialogText(UpdateText(0)),
                     QMessageBox::Yes | QMessageBox::No, owner);
     box.setObjectName(QStringLiteral("UpdateDialog"));
+    MarkAsMessage(box);
     QPalette white = box.palette();
     white.setColor(QPalette::Window, Qt::white);
     box.setPalette(white);
