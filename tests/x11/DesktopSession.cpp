@@ -283,6 +283,31 @@ unsigned long TDesktopSession::VisibleWindow(const std::string& title) const {
     return out.empty() ? 0 : std::stoul(out);
 }
 
+unsigned long TDesktopSession::MessageWindow() const {
+    // The program gives its message boxes a window role of their own.
+    const std::string out =
+        Output("for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do "
+               "xprop -id $w WM_WINDOW_ROLE 2>/dev/null | grep -q '\"quorvel-message\"' && "
+               "echo $w && break; done");
+    return out.empty() ? 0 : std::stoul(out);
+}
+
+bool TDesktopSession::AnswerMessage(const std::string& key, int timeoutMs) {
+    bool shown = false;
+    return WaitUntil(
+        [&] {
+            const unsigned long box = MessageWindow();
+            if (box == 0)
+                return shown;
+            shown = true;
+            const std::string id = std::to_string(box);
+            Status("timeout 10 xdotool windowactivate --sync " + id + " >/dev/null 2>&1");
+            Status("xdotool key --clearmodifiers " + key);
+            return WaitUntil([&] { return MessageWindow() != box; }, 500);
+        },
+        timeoutMs * TimeScale());
+}
+
 unsigned long TDesktopSession::ShowPatternWindow(const std::string& title, int width, int height,
                                                  int x, int y) {
     Start({TestWindowBinary(), title, std::to_string(width), std::to_string(height),

@@ -69,6 +69,14 @@ public:
     void Stop(pid_t pid);
     // The X id of the visible window with exactly this title; 0 when there is none.
     unsigned long VisibleWindow(const std::string& title) const;
+    // The program's message box on the screen; 0 when none.
+    unsigned long MessageWindow() const;
+    // Answers the program's message box with the key: waits for the box to show, gives it
+    // the focus, presses the key and waits until the box has gone. The box is shown only
+    // after the message is written to the log, and a key pressed before it has the focus
+    // goes to another window, so the key is pressed again until the box is gone. False when
+    // no box showed, or it stayed.
+    bool AnswerMessage(const std::string& key = "Return", int timeoutMs = 10000);
 
     // Shows a window of the test pattern with the given title, client size and place, and
     // waits until the window manager has framed it and made it the active window.

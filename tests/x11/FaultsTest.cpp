@@ -149,8 +149,7 @@ TEST(Faults, DesktopFolderIsMadeButAChosenFolderThatWentAwayIsNot) {
         [&] { return session.QuorvelLog().find("Capture failed.") != std::string::npos; },
         Scaled(5000)))
         << session.QuorvelLog();
-    Pause(300);
-    session.Status("xdotool key Return");
+    EXPECT_TRUE(session.AnswerMessage());
     EXPECT_TRUE(
         TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, Scaled(3000)));
     EXPECT_FALSE(fs::exists(chosen));

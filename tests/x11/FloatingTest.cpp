@@ -327,7 +327,7 @@ TEST_F(Floating, SavesInEachOfTheFiveTypesWithTheMainWindowsQualities) {
         << session.QuorvelLog();
     // The message box carries the program's caption as well.
     EXPECT_TRUE(WaitForFloatingCount(2));
-    session.Status("xdotool key Return");
+    EXPECT_TRUE(session.AnswerMessage());
     EXPECT_TRUE(quorvel::test::TDesktopSession::Alive(session.QuorvelPid()));
     EXPECT_TRUE(WaitForFloatingCount(1));
 }

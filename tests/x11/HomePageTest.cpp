@@ -38,10 +38,6 @@ protected:
         return session.StartQuorvel({"/start"}, {"PATH=" + bin + ":/usr/local/bin:/usr/bin:/bin",
                                                  "BROWSER=" + bin + "/x-www-browser"});
     }
-    void DismissMessage() {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300 * quorvel::test::TimeScale()));
-        session.Status("xdotool key Return");
-    }
 
     TDesktopSession session;
     std::string bin;
@@ -91,7 +87,7 @@ TEST_F(HomePage, MissingFfmpegNamesItsPackageAndOpensNothingWithoutAHomePage) {
             },
             10000))
             << session.Output("cat " + session.Root() + "/missing.log");
-        DismissMessage();
+        EXPECT_TRUE(session.AnswerMessage());
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         if (home.empty())
             EXPECT_EQ(OpenedText(), "");
@@ -121,7 +117,7 @@ TEST_F(HomePage, MissingWebPNamesItsPackageAndOpensNothing) {
                              "\"libwebp7\" provides it.") != std::string::npos;
         },
         10000));
-    DismissMessage();
+    EXPECT_TRUE(session.AnswerMessage());
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(OpenedText(), "");
 }

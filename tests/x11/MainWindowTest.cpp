@@ -143,8 +143,7 @@ TEST_F(MainWindow, KeyHeldByAnotherProgramIsReportedAtStart) {
                              "shortcut key.") != std::string::npos;
         },
         10000));
-    Pause();
-    session.Status("xdotool key Return"); // dismiss the message
+    EXPECT_TRUE(session.AnswerMessage());
     // Then the dialog opens so that another key can be chosen.
     EXPECT_TRUE(TDesktopSession::WaitUntil(
         [&] { return session.VisibleWindow("Hotkey setting") != 0; }, 5000));
@@ -204,8 +203,7 @@ TEST_F(MainWindow, WebPWithoutALoadableLibraryFallsBackToPng) {
                        .find("\"libwebp.so.7\" file not found.") != std::string::npos;
         },
         10000));
-    Pause();
-    session.Status("xdotool key Return");
+    EXPECT_TRUE(session.AnswerMessage());
     EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return Setting("saveto") == "0"; }, 3000));
 }
 
@@ -315,8 +313,7 @@ TEST_F(MainWindow, ChoicesTheListsDoNotHoldAreReportedAtCapture) {
         const pid_t ctl = session.Start(
             {quorvel::test::QuorvelCtlBinary(), R"({"command":"capture"})"}, "ctl.log");
         EXPECT_TRUE(LogHas("Capture failed.\\r\\r" + reason)) << session.QuorvelLog();
-        Pause();
-        session.Status("xdotool key Return");
+        EXPECT_TRUE(session.AnswerMessage());
         EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 3000));
         EXPECT_EQ(FileCount(session.SaveFolder()), 0u);
         session.StopQuorvel();
@@ -340,8 +337,7 @@ TEST_F(MainWindow, OpenFolderUsesXdgOpenAndSaysWhereTheFolderIsWhenItCannot) {
         if (expectMessage) {
             EXPECT_TRUE(LogHas("The save folder cannot be opened.\\r\\r" + session.SaveFolder()))
                 << session.QuorvelLog();
-            Pause();
-            session.Status("xdotool key Return");
+            EXPECT_TRUE(session.AnswerMessage());
         } else {
             EXPECT_TRUE(TDesktopSession::WaitUntil(
                 [&] {

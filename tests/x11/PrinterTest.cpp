@@ -96,8 +96,7 @@ TEST(Printer, NoPrinterShowsCaptureFailed) {
         },
         10000))
         << session.QuorvelLog();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    session.Status("xdotool key Return");
+    EXPECT_TRUE(session.AnswerMessage());
     EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 3000));
     ::unsetenv("CUPS_SERVER");
 }
@@ -122,8 +121,7 @@ TEST(Printer, NoDefaultPrinterIsAnErrorNotTheFirstPrinter) {
         },
         10000))
         << session.QuorvelLog();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    session.Status("xdotool key Return");
+    EXPECT_TRUE(session.AnswerMessage());
     EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 3000));
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_EQ(session.Output("lpstat -o 2>/dev/null"), "");

@@ -162,9 +162,7 @@ TEST_F(Recording, AnEncoderThatFailsAtOnceSaysWhyAndLeavesTheProgramIdle) {
             },
             Scaled(10000)))
             << log();
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        session.Status("xdotool key Return");
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_TRUE(session.AnswerMessage());
     }
     EXPECT_TRUE(TDesktopSession::Alive(pid));
 }

@@ -287,8 +287,7 @@ TEST_F(ResidentProgram, UnwritableSaveFolderShowsCaptureFailedAndStaysIdle) {
         EXPECT_NE(session.QuorvelLog().find("Capture failed.\\r\\rCannot create file \"/proc/Q-"),
                   std::string::npos);
         EXPECT_TRUE(TDesktopSession::Alive(ctl));
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        session.Status("xdotool key Return");
+        EXPECT_TRUE(session.AnswerMessage());
         EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 3000));
     }
 }

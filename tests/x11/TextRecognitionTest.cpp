@@ -27,6 +27,11 @@ std::string ReadBytes(const std::string& path) {
     return bytes.str();
 }
 
+// How long a recognition of the whole screen may take. The engine is not built with the
+// sanitizers, so this is not scaled; it stays well inside the test's own time limit, so a
+// recognition that never ends is reported with the program's log.
+constexpr int kRecognitionMs = 45000;
+
 class TextRecognition : public testing::Test {
 protected:
     // A trained-data folder holding only the given languages' files (and the helper data).
@@ -68,8 +73,7 @@ protected:
     std::string CaptureText(const std::string& name) {
         EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
         const std::string path = session.SaveFolder() + "/" + name;
-        EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return fs::exists(path); },
-                                               60000 * quorvel::test::TimeScale()))
+        EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return fs::exists(path); }, kRecognitionMs))
             << name << "\n"
             << session.QuorvelLog();
         // The file is renamed into place whole; nothing is appended afterwards.
@@ -173,12 +177,10 @@ TEST_F(TextRecognition, WithoutTrainedDataTxtIsRefused) {
         },
         10000 * quorvel::test::TimeScale()))
         << log();
+    EXPECT_TRUE(session.AnswerMessage());
     EXPECT_TRUE(TDesktopSession::WaitUntil(
-        [&] {
-            session.Status("xdotool key Return");
-            return session.ReadSettings().find("saveto=0") != std::string::npos;
-        },
-        10000 * quorvel::test::TimeScale()))
+        [&] { return session.ReadSettings().find("saveto=0") != std::string::npos; },
+        5000 * quorvel::test::TimeScale()))
         << session.ReadSettings();
 }
 
@@ -224,15 +226,9 @@ TEST_F(TextRecognition, AFolderThatCannotBeWrittenGivesTheCaptureFailedMessage) 
     // Twice: after the first message the program is idle again and takes the next capture.
     for (int expected : {1, 2}) {
         ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
-        ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return messages() == expected; },
-                                               60000 * quorvel::test::TimeScale()))
+        ASSERT_TRUE(
+            TDesktopSession::WaitUntil([&] { return messages() == expected; }, kRecognitionMs))
             << session.QuorvelLog();
-        EXPECT_TRUE(TDesktopSession::WaitUntil(
-            [&] {
-                session.Status("xdotool key Return");
-                return session.VisibleWindow("Quorvel") == 0;
-            },
-            5000))
-            << session.QuorvelLog();
+        ASSERT_TRUE(session.AnswerMessage()) << session.QuorvelLog();
     }
 }

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QPainter>
+#include <QScreen>
 #include <QWidget>
 #include <vector>
 
@@ -57,6 +58,9 @@ int main(int argc, char** argv) {
     TTextWindow window(QString::fromUtf8(argv[2]), std::move(lines));
     window.setWindowTitle(QString::fromUtf8(argv[1]));
     window.setWindowFlag(Qt::FramelessWindowHint);
+    // The screen's size from the start, so that the window covers it even when the window
+    // manager is slow to apply the full-screen state.
+    window.setGeometry(app.primaryScreen()->geometry());
     window.showFullScreen();
     return app.exec();
 }

@@ -80,11 +80,8 @@ protected:
                 return true;
             },
             20000 * quorvel::test::TimeScale());
-        TDesktopSession::WaitUntil(
-            [&] {
-                return session.Status("xdotool key Return") == 0 && !TDesktopSession::Alive(ctl);
-            },
-            10000);
+        EXPECT_TRUE(session.AnswerMessage());
+        TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 10000);
         return message;
     }
 
@@ -151,9 +148,8 @@ TEST_F(Upload, AcceptedUpdateOpensTheDownloadAndEndsTheProgram) {
         << R"({"update": "http://127.0.0.1:)" << port
         << R"(/download", "info": {"style": "hold", "text": "Not now"}})";
     Launch("update_url=http://127.0.0.1:" + std::to_string(port) + "/api.init.php\n");
-    ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Quorvel") != 0; },
-                                           10000 * quorvel::test::TimeScale()));
-    session.Status("xdotool key Return"); // Yes is the default answer
+    // Yes is the default answer.
+    ASSERT_TRUE(session.AnswerMessage());
     EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !OpenedText().empty(); }, 10000));
     EXPECT_EQ(OpenedText(), "http://127.0.0.1:" + std::to_string(port) + "/download\n");
     EXPECT_TRUE(TDesktopSession::WaitUntil(
