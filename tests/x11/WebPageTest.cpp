@@ -85,6 +85,10 @@ protected:
         const std::string id = std::to_string(window);
         session.Status("timeout 10 xdotool windowactivate --sync " + id + " >/dev/null 2>&1");
         session.Status("xdotool key --clearmodifiers alt+d");
+        // With the page focused, the engine looks at the key before the window does, so
+        // the address box takes the focus a moment after the key; keys sent before that
+        // would go to the page.
+        quorvel::test::Pause(300);
         session.Status("xdotool key ctrl+a BackSpace type --delay 2 '" + typed + "'");
         session.Status("xdotool key Return");
         return WaitForTitle(title);
