@@ -41,9 +41,11 @@ double CpuSeconds(pid_t pid) {
     return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
-// frame=, dup= and drop= of the encoder's last progress line.
+// frame=, dup= and drop= of the encoder's last progress line. The encoder leaves out dup=
+// and drop= while both are still 0; -1 throughout when it printed no progress at all.
 void EncoderCounts(const std::string& log, long& frames, long& dup, long& drop) {
-    frames = dup = drop = -1;
+    frames = -1;
+    dup = drop = 0;
     const std::regex f(R"(frame=\s*(\d+))"), d(R"(dup=(\d+))"), p(R"(drop=(\d+))");
     for (std::sregex_iterator it(log.begin(), log.end(), f), end; it != end; ++it)
         frames = std::stol((*it)[1]);
@@ -51,6 +53,8 @@ void EncoderCounts(const std::string& log, long& frames, long& dup, long& drop) 
         dup = std::stol((*it)[1]);
     for (std::sregex_iterator it(log.begin(), log.end(), p), end; it != end; ++it)
         drop = std::stol((*it)[1]);
+    if (frames < 0)
+        dup = drop = -1;
 }
 
 void Row(const char* what, const std::string& log, double cpu, double seconds) {

@@ -1,13 +1,20 @@
 #include "record/FrameWriter.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
 namespace quorvel {
 
-TFrameWriter::TFrameWriter(std::string fifo) : FFifo(std::move(fifo)), FThread([this] { Run(); }) {}
+TFrameWriter::TFrameWriter(std::string fifo, std::chrono::microseconds framePeriod)
+    : FFifo(std::move(fifo)), FFramePeriod(framePeriod) {
+    // An encoder that has gone makes the write fail rather than raise a signal.
+    std::signal(SIGPIPE, SIG_IGN);
+    FThread = std::thread([this] { Run(); });
+}
 
 TFrameWriter::~TFrameWriter() {
     Close();
@@ -47,6 +54,8 @@ void TFrameWriter::Run() {
         QImage frame;
         {
             std::unique_lock guard(FLock);
+            // The next frame goes out at its time, not before; the last one at once.
+            FWake.wait_until(guard, FNextFrame, [this] { return FClosing; });
             FWake.wait(guard, [this] { return FHasWaiting || FClosing; });
             if (!FHasWaiting)
                 break; // closing, nothing left
@@ -79,6 +88,10 @@ void TFrameWriter::Run() {
                 break; // the encoder is gone
             done += static_cast<std::size_t>(n);
         }
+        // One frame period after the last frame's time; a writer that fell behind (a slow
+        // encoder) starts counting again from now rather than sending a burst.
+        const auto now = std::chrono::steady_clock::now();
+        FNextFrame = std::max(FNextFrame + FFramePeriod, now);
         std::lock_guard guard(FLock);
         if (done < size) {
             FClosing = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -9,12 +10,14 @@
 namespace quorvel {
 
 // Writes frames into a named pipe on a thread of its own, so that an encoder that reads
-// slowly or stalls never holds up the caller. Only the newest frame waits: one handed over
-// while the previous is still being written replaces the one waiting (it is dropped); the
-// encoder stamps frames with their arrival time, so the video keeps time.
+// slowly or stalls never holds up the caller. Frames go out at the video's rate, at most
+// one a frame period: the newest frame handed over by then is written, and one replaced
+// before it went out is counted as dropped. The encoder stamps frames with their arrival
+// time, so the video keeps time; frames offered faster than its rate would otherwise be
+// dropped by the encoder.
 class TFrameWriter {
 public:
-    explicit TFrameWriter(std::string fifo);
+    TFrameWriter(std::string fifo, std::chrono::microseconds framePeriod);
     ~TFrameWriter();
     TFrameWriter(const TFrameWriter&) = delete;
     TFrameWriter& operator=(const TFrameWriter&) = delete;
@@ -30,6 +33,8 @@ private:
     void Run();
 
     std::string FFifo;
+    std::chrono::microseconds FFramePeriod;
+    std::chrono::steady_clock::time_point FNextFrame;
     mutable std::mutex FLock;
     std::condition_variable FWake;
     QImage FWaiting;

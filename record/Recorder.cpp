@@ -98,7 +98,8 @@ void TRecorder::Start(TCapture* capture, std::function<TRect()> rect) {
     if (Audio)
         s.AudioDevice = GetDriver().toStdString();
     if (!FFifo.empty())
-        FWriter = std::make_unique<TFrameWriter>(FFifo);
+        FWriter = std::make_unique<TFrameWriter>(
+            FFifo, std::chrono::microseconds(1000000 / kVideoFramesPerSecond));
     FTimer.start();
     Run(RecorderArguments(s));
 }

@@ -25,17 +25,19 @@ std::string RecorderArguments(const TRecordSettings& s) {
     if (s.Region) {
         // The mirror's frames, stamped with the time they arrive.
         video << "-f rawvideo -pixel_format bgra -video_size " << s.Width << "x" << s.Height
-              << " -framerate 30 -use_wallclock_as_timestamps 1 -i " << QuoteArgument(s.Fifo);
+              << " -framerate " << kVideoFramesPerSecond << " -use_wallclock_as_timestamps 1 -i "
+              << QuoteArgument(s.Fifo);
     } else {
         video << "-f x11grab -video_size " << s.Monitor.Width() << "x" << s.Monitor.Height()
-              << " -framerate 30";
+              << " -framerate " << kVideoFramesPerSecond;
         if (!s.Mouse)
             video << " -draw_mouse 0";
         video << " -i " << s.Display << "+" << s.Monitor.Left << "," << s.Monitor.Top;
     }
     ReplaceFirst(args, "{video_f}", video.str());
     ReplaceFirst(args, "{video_c}",
-                 "-c:v libx264 -preset ultrafast -r 30 -tune zerolatency -crf 25 -pix_fmt yuv420p");
+                 "-c:v libx264 -preset ultrafast -r " + std::to_string(kVideoFramesPerSecond) +
+                     " -tune zerolatency -crf 25 -pix_fmt yuv420p");
     ReplaceFirst(args, "{video_t}",
                  s.LimitSeconds > 0 ? "-t " + std::to_string(s.LimitSeconds) : std::string());
     if (!s.AudioDevice.empty()) {

@@ -6,6 +6,9 @@
 
 namespace quorvel {
 
+// The video's frame rate, for the monitor and for the region's mirrored frames alike.
+constexpr int kVideoFramesPerSecond = 30;
+
 // What one recording asks of the encoder.
 struct TRecordSettings {
     bool Mouse = true;       // the cursor in the picture
