@@ -33,13 +33,15 @@ TResult Failed() {
     return TResult{stError, {}, {}, 0};
 }
 
-// Tesseract's OpenMP loops ask for a fixed number of threads whatever the load; with
-// dynamic adjustment the runtime gives them only the processors that are free, so a busy
-// machine is not flooded with spinning threads. The setting is the calling thread's own.
-void AdaptOpenMpThreadsToLoad() {
-    using TSetDynamic = void (*)(int);
-    if (auto setDynamic = reinterpret_cast<TSetDynamic>(dlsym(RTLD_DEFAULT, "omp_set_dynamic")))
-        setDynamic(1);
+// Tesseract's OpenMP loops ask for four threads whatever the machine, and their pieces of
+// work are so small that the threads mostly wait for each other: on two cores a whole
+// screen took several times longer than with one thread, and twice as long even when the
+// runtime was left to adapt the threads to the load. Loops run on the calling thread only.
+void RunOpenMpLoopsOnOneThread() {
+    using TSetMaxActiveLevels = void (*)(int);
+    if (auto setLevels =
+            reinterpret_cast<TSetMaxActiveLevels>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels")))
+        setLevels(0);
 }
 
 } // namespace
@@ -71,7 +73,7 @@ TResult RunTesseract(const QString& dataPath, const std::string& trainedData, co
     // A screen shows type at about the size a 300 dpi scan of print would.
     api.SetSourceResolution(300);
 
-    AdaptOpenMpThreadsToLoad();
+    RunOpenMpLoopsOnOneThread();
     tesseract::ETEXT_DESC monitor;
     monitor.cancel = &IsCanceled;
     monitor.cancel_this = const_cast<std::atomic<bool>*>(&canceled);
