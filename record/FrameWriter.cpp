@@ -63,6 +63,13 @@ void TFrameWriter::Run() {
             FWaiting = QImage();
             FHasWaiting = false;
         }
+        // The next frame's time is one period after this one's, so that the frames keep
+        // to the video's rate. A frame sent late (none was handed over in time, or the
+        // encoder was slow to read) starts the count again from its own time rather than
+        // letting a burst of frames through to catch up.
+        const auto taken = std::chrono::steady_clock::now();
+        FNextFrame =
+            taken - FNextFrame < FFramePeriod ? FNextFrame + FFramePeriod : taken + FFramePeriod;
         // The pipe opens once the encoder opens it for reading; a closing writer stops
         // waiting for that.
         while (FFd < 0) {
@@ -88,10 +95,6 @@ void TFrameWriter::Run() {
                 break; // the encoder is gone
             done += static_cast<std::size_t>(n);
         }
-        // One frame period after the last frame's time; a writer that fell behind (a slow
-        // encoder) starts counting again from now rather than sending a burst.
-        const auto now = std::chrono::steady_clock::now();
-        FNextFrame = std::max(FNextFrame + FFramePeriod, now);
         std::lock_guard guard(FLock);
         if (done < size) {
             FClosing = true;
