@@ -1,12 +1,19 @@
 #include "ocr/TesseractRun.h"
 
+#include "ocr/PictureBands.h"
+
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
+#include <algorithm>
 #include <cmath>
 #include <dlfcn.h>
+#include <iterator>
 #include <memory>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace quorvel::rtocr {
 
@@ -20,6 +27,11 @@ using TText = std::unique_ptr<char[], TTextDeleter>;
 QString Trimmed(const char* text) {
     return text == nullptr ? QString() : QString::fromUtf8(text).trimmed();
 }
+
+// Bands read side by side: at most this many, each at least this many rows tall, since
+// every band loads the trained data anew.
+constexpr int kMostBands = 4;
+constexpr int kLeastBandHeight = 400;
 
 bool IsCanceled(void* flag, int /*words*/) {
     return static_cast<const std::atomic<bool>*>(flag)->load();
@@ -44,17 +56,10 @@ void RunOpenMpLoopsOnOneThread() {
         setLevels(0);
 }
 
-} // namespace
-
-TResult RunTesseract(const QString& dataPath, const std::string& trainedData, const QImage& picture,
-                     const std::atomic<bool>& canceled) {
-    if (canceled.load())
-        return Canceled();
-    // Tesseract reads grey levels best; one byte a pixel also keeps large screens small.
-    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
-    if (grey.isNull())
-        return Failed();
-
+// Recognises rows `top` to `bottom` (exclusive) of the grey picture; rectangles are in
+// the whole picture's coordinates.
+TResult RecognizeBand(const QString& dataPath, const std::string& trainedData, const QImage& grey,
+                      int top, int bottom, const std::atomic<bool>& canceled) {
     tesseract::TessBaseAPI api;
     const QByteArray path = dataPath.toLocal8Bit();
     if (api.Init(path.constData(), trainedData.c_str(), tesseract::OEM_LSTM_ONLY) != 0)
@@ -68,7 +73,7 @@ TResult RunTesseract(const QString& dataPath, const std::string& trainedData, co
     if (canceled.load())
         return Canceled();
 
-    api.SetImage(grey.constBits(), grey.width(), grey.height(), 1,
+    api.SetImage(grey.constScanLine(top), grey.width(), bottom - top, 1,
                  static_cast<int>(grey.bytesPerLine()));
     // A screen shows type at about the size a 300 dpi scan of print would.
     api.SetSourceResolution(300);
@@ -109,16 +114,84 @@ TResult RunTesseract(const QString& dataPath, const std::string& trainedData, co
         }
         TWord word;
         word.Text = Trimmed(TText(it->GetUTF8Text(tesseract::RIL_WORD)).get());
-        int left = 0, top = 0, right = 0, bottom = 0;
-        if (it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom))
-            word.Rect = TSRect{static_cast<float>(left), static_cast<float>(top),
-                               static_cast<float>(right - left), static_cast<float>(bottom - top)};
+        int left = 0, wordTop = 0, right = 0, wordBottom = 0;
+        if (it->BoundingBox(tesseract::RIL_WORD, &left, &wordTop, &right, &wordBottom))
+            word.Rect =
+                TSRect{static_cast<float>(left), static_cast<float>(top + wordTop),
+                       static_cast<float>(right - left), static_cast<float>(wordBottom - wordTop)};
         if (!word.Text.isEmpty())
             result.Lines.back().Words.push_back(std::move(word));
     } while (it->Next(tesseract::RIL_WORD));
     // A line of nothing but blanks is no line.
     std::erase_if(result.Lines, [](const TLine& line) { return line.Text.isEmpty(); });
     return result;
+}
+
+// The bands' results one after the other, as one recognition of the whole picture.
+TResult Joined(std::vector<TResult>& bands) {
+    TResult whole;
+    bool angleRead = false;
+    for (TResult& band : bands) {
+        if (band.Status != stCompleted)
+            return band.Status == stCanceled ? Canceled() : Failed();
+        if (!band.Text.isEmpty())
+            whole.Text += (whole.Text.isEmpty() ? QString() : QStringLiteral("\n")) + band.Text;
+        if (!angleRead && !band.Lines.empty()) {
+            whole.TextAngle = band.TextAngle;
+            angleRead = true;
+        }
+        std::move(band.Lines.begin(), band.Lines.end(), std::back_inserter(whole.Lines));
+    }
+    return whole;
+}
+
+} // namespace
+
+TResult RunTesseract(const QString& dataPath, const std::string& trainedData, const QImage& picture,
+                     const std::atomic<bool>& canceled) {
+    if (canceled.load())
+        return Canceled();
+    // Tesseract reads grey levels best; one byte a pixel also keeps large screens small.
+    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+    if (grey.isNull())
+        return Failed();
+
+    // The engine works on one processor; a large picture is cut between lines of text
+    // into a band a processor, read side by side.
+    const int processors =
+        std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMostBands);
+    std::vector<int> edges{0};
+    for (int cut : BandCuts(grey.constBits(), grey.width(), grey.height(), grey.bytesPerLine(),
+                            processors, kLeastBandHeight))
+        edges.push_back(cut);
+    edges.push_back(grey.height());
+
+    const std::size_t count = edges.size() - 1;
+    std::vector<TResult> bands(count);
+    const auto read = [&](std::size_t band) {
+        try {
+            bands[band] =
+                RecognizeBand(dataPath, trainedData, grey, edges[band], edges[band + 1], canceled);
+        } catch (...) {
+            bands[band] = Failed();
+        }
+    };
+    std::vector<std::thread> helpers;
+    std::size_t unstarted = count;
+    for (std::size_t band = 1; band < count; ++band) {
+        try {
+            helpers.emplace_back(read, band);
+        } catch (const std::system_error&) {
+            unstarted = band; // no more threads: this band and the rest are read here
+            break;
+        }
+    }
+    read(0);
+    for (std::size_t band = unstarted; band < count; ++band)
+        read(band);
+    for (std::thread& helper : helpers)
+        helper.join();
+    return Joined(bands);
 }
 
 } // namespace quorvel::rtocr

@@ -275,6 +275,23 @@ TEST_F(OcrEngine, CancelInTheMiddleOfTheWorkEndsItEarly) {
     EXPECT_LT(cancelledTime, fullTime * 0.9);
 }
 
+TEST_F(OcrEngine, ATallPageIsReadInOrderWithRectanglesInThePicturesCoordinates) {
+    // Tall enough to be read in bands side by side on a machine of several processors.
+    FOcr.SetPicture(BusyPicture());
+    const TResult result = RecognizeAndWait(FOcr, Language("en"));
+    ASSERT_EQ(result.Status, stCompleted);
+    ASSERT_EQ(result.Lines.size(), 60u) << result.Text.toStdString();
+    float previousTop = -1;
+    for (std::size_t i = 0; i < result.Lines.size(); ++i) {
+        const TLine& line = result.Lines[i];
+        ASSERT_GE(line.Words.size(), 2u) << i;
+        EXPECT_EQ(line.Words[1].Text, QString::number(i)) << line.Text.toStdString();
+        EXPECT_GT(line.Words[0].Rect.Y, previousTop) << i;
+        previousTop = line.Words[0].Rect.Y;
+    }
+    EXPECT_GT(previousTop, BusyPicture().height() * 0.9f);
+}
+
 TEST_F(OcrEngine, WithoutAHandlerTheCompletionOnlyEndsTheRun) {
     FOcr.SetPicture(RenderLines({QStringLiteral("idle")}, 20, QStringLiteral("DejaVu Sans")));
     FOcr.Recognize(Language("en"), nullptr, 0, 0, 0, 0);
