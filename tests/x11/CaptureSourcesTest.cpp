@@ -227,8 +227,7 @@ TEST_F(RegionFrame, CaptureIsTheHoleAfterMovingAndResizingFromTheKeyboard) {
     // First start: a 480 x 360 hole centred on the 1920 x 1080 monitor.
     EXPECT_EQ(Setting("left"), "720");
     EXPECT_EQ(Setting("top"), "360");
-    session.Status("timeout 10 xdotool windowactivate --sync " + std::to_string(frame) +
-                   " 2>/dev/null");
+    EXPECT_TRUE(session.Activate(frame));
     Pause();
     Keys("Right Right Right Down shift+Left shift+Left shift+Left shift+Left shift+Left ctrl+Down");
     EXPECT_EQ(Setting("left"), "723");

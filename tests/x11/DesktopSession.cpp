@@ -283,6 +283,17 @@ unsigned long TDesktopSession::VisibleWindow(const std::string& title) const {
     return out.empty() ? 0 : std::stoul(out);
 }
 
+bool TDesktopSession::Activate(unsigned long window) const {
+    const std::string id = std::to_string(window);
+    return WaitUntil(
+        [&] {
+            Status("timeout 10 xdotool windowactivate --sync " + id + " >/dev/null 2>&1");
+            const std::string active = Output("xdotool getactivewindow 2>/dev/null");
+            return !active.empty() && std::stoul(active) == window;
+        },
+        10000 * TimeScale());
+}
+
 unsigned long TDesktopSession::MessageWindow() const {
     // The program gives its message boxes a window role of their own.
     const std::string out =
@@ -300,8 +311,7 @@ bool TDesktopSession::AnswerMessage(const std::string& key, int timeoutMs) {
             if (box == 0)
                 return shown;
             shown = true;
-            const std::string id = std::to_string(box);
-            Status("timeout 10 xdotool windowactivate --sync " + id + " >/dev/null 2>&1");
+            Activate(box);
             Status("xdotool key --clearmodifiers " + key);
             return WaitUntil([&] { return MessageWindow() != box; }, 500);
         },
@@ -321,7 +331,7 @@ unsigned long TDesktopSession::ShowPatternWindow(const std::string& title, int w
                           " _NET_FRAME_EXTENTS 2>/dev/null | grep -q '='") == 0;
         },
         5000);
-    Status("timeout 10 xdotool windowactivate --sync " + std::to_string(id) + " >/dev/null 2>&1");
+    Activate(id);
     std::this_thread::sleep_for(std::chrono::milliseconds(300 * TimeScale()));
     return id;
 }

@@ -69,6 +69,9 @@ public:
     void Stop(pid_t pid);
     // The X id of the visible window with exactly this title; 0 when there is none.
     unsigned long VisibleWindow(const std::string& title) const;
+    // Makes the window the active one, which gets the keys, and waits until the window
+    // manager says it is; asks again while it is not. False when it never became active.
+    bool Activate(unsigned long window) const;
     // The program's message box on the screen; 0 when none.
     unsigned long MessageWindow() const;
     // Answers the program's message box with the key: waits for the box to show, gives it

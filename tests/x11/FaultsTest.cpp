@@ -103,8 +103,8 @@ TEST(Faults, WindowTitlesAreTheCaptionsAloneAndTheFrameIgnoresCloseRequests) {
 
     // The window manager's close request and Alt+F4 leave the frame where it is.
     session.Status("wmctrl -i -c " + std::to_string(frame));
-    session.Status("timeout 10 xdotool windowactivate --sync " + std::to_string(frame) +
-                   " key alt+F4 2>/dev/null");
+    EXPECT_TRUE(session.Activate(frame));
+    session.Status("xdotool key alt+F4");
     Pause(500);
     EXPECT_NE(session.VisibleWindow("영역지정 - Quorvel"), 0u);
     EXPECT_EQ(session.Setting("area"), "1");

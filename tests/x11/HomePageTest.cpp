@@ -54,8 +54,8 @@ TEST_F(HomePage, AboutOpensTheOwnWindowUnlessAHomePageIsSet) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(OpenedText(), "");
     // Escape closes it.
-    session.Status("timeout 10 xdotool windowactivate --sync " + std::to_string(about) +
-                   " key Escape");
+    EXPECT_TRUE(session.Activate(about));
+    session.Status("xdotool key Escape");
     EXPECT_TRUE(TDesktopSession::WaitUntil(
         [&] { return session.VisibleWindow("About Quorvel") == 0; }, 3000));
     session.StopQuorvel();

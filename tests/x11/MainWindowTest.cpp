@@ -63,8 +63,7 @@ protected:
     // Activates the window, whose keyboard focus starts on the capture-area list; Tab
     // moves it on to the save-to list. Arrow keys on a list are choices, as for a user.
     void Activate() {
-        session.Status("timeout 10 xdotool windowactivate --sync " + std::to_string(window) +
-                       " >/dev/null 2>&1");
+        EXPECT_TRUE(session.Activate(window));
         Pause();
     }
     void Keys(const std::string& keys) {

@@ -320,7 +320,7 @@ TEST_F(ResidentProgram, CapturesAreInPhysicalPixelsUnderScaleFactorTwo) {
     session.StopQuorvel();
     UseSettings("area=3\nsaveto=0\n");
     ASSERT_TRUE(session.StartQuorvel({"/start"}, {"QT_SCALE_FACTOR=2"})) << session.QuorvelLog();
-    session.Status("timeout 10 xdotool windowactivate --sync " + std::to_string(window));
+    EXPECT_TRUE(session.Activate(window));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     int left = 0, right = 0, top = 0, bottom = 0;
     ASSERT_TRUE(FrameExtents(window, left, right, top, bottom));

@@ -60,8 +60,7 @@ TEST_P(ScaleFactor, RegionFrameStepsAndSizesAreSinglePhysicalPixels) {
     unsigned long frame = 0;
     ASSERT_TRUE(TDesktopSession::WaitUntil(
         [&] { return (frame = session.VisibleWindow("영역지정 - Quorvel")) != 0; }, 5000));
-    session.Status("timeout 10 xdotool windowactivate --sync " + std::to_string(frame) +
-                   " 2>/dev/null");
+    ASSERT_TRUE(session.Activate(frame));
     Pause();
     ExpectHole(101, 101, 401, 301);
 

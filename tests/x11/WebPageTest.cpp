@@ -82,8 +82,7 @@ protected:
     }
     // Alt+D, the address as typed, Enter; then waits for the page's title.
     bool Open(const std::string& typed, const std::string& title) {
-        const std::string id = std::to_string(window);
-        session.Status("timeout 10 xdotool windowactivate --sync " + id + " >/dev/null 2>&1");
+        session.Activate(window);
         session.Status("xdotool key --clearmodifiers alt+d");
         // With the page focused, the engine looks at the key before the window does, so
         // the address box takes the focus a moment after the key; keys sent before that
@@ -234,8 +233,7 @@ TEST_F(WebPage, ChoosingAnotherAreaClosesTheWindowAndKeepsTheChoice) {
     unsigned long main = 0;
     ASSERT_TRUE(TDesktopSession::WaitUntil(
         [&] { return (main = session.VisibleWindow("Quorvel")) != 0; }, Scaled(5000)));
-    session.Status("timeout 10 xdotool windowactivate --sync " + std::to_string(main) +
-                   " >/dev/null 2>&1");
+    EXPECT_TRUE(session.Activate(main));
     // Up to the window-control area, then the active window: the browser window closes, and
     // the list goes on from the area chosen, not from the full screen its closing selects.
     // (The list passes the focus on while it handles a choice: Shift+Tab brings it back.)
