@@ -4,11 +4,10 @@
 // same screen to the same folder; the program's memory when idle; and the time from
 // launch to accepting commands. Prints figures; never fails.
 
+#include "BenchDesktop.h"
 #include "BenchTiming.h"
 #include "DesktopSession.h"
 #include "app/SingleInstance.h"
-#include "sinks/PngWriter.h"
-#include "sinks/TestImages.h"
 
 #include <chrono>
 #include <cstdio>
@@ -28,10 +27,6 @@ namespace {
 
 constexpr int kRuns = 20;
 
-double Ms(std::chrono::steady_clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
 void Row(const char* what, const bench::TTiming& t, const std::string& file) {
     std::error_code ec;
     const auto bytes = std::filesystem::file_size(file, ec);
@@ -50,11 +45,7 @@ int main() {
     const std::string out = session.SaveFolder();
 
     // A desktop-like picture as the wallpaper, so every tool encodes the same content.
-    const test::TTestImage wallpaper = test::MakeDesktopImage(1920, 1080);
-    const std::string wallpaperFile = session.Root() + "/wallpaper.png";
-    WritePNG(wallpaper.View(), wallpaperFile);
-    session.Start({"display", "-window", "root", wallpaperFile}, "display.log");
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    bench::ShowDesktopWallpaper(session);
 
     session.WriteSettings("path=" + out + "\nsound=1\nappend=2\n");
     if (!session.StartQuorvel({"/start"})) {
@@ -85,17 +76,7 @@ int main() {
     session.StopQuorvel();
 
     // Launch to accepting commands: until a request that does nothing gets its answer.
-    std::vector<double> launches;
-    const TRequest nothing{TRequestType::CopyData, 0, "{}"};
-    for (int i = 0; i < 10; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        const pid_t pid = session.Start({test::QuorvelBinary(), "/start"}, "launch.log");
-        while (!SendToInstance(nothing) &&
-               std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
-            std::this_thread::sleep_for(std::chrono::microseconds(500));
-        launches.push_back(Ms(std::chrono::steady_clock::now() - start));
-        session.Stop(pid);
-    }
+    const std::vector<double> launches = bench::LaunchTimesMs(session, 10);
     std::printf("Launch to accepting commands: %.1f ms median of %zu launches\n",
                 bench::Median(launches), launches.size());
     return 0;

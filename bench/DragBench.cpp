@@ -2,12 +2,12 @@
 // rewrite of the displayed picture along a drag path (median and worst), and the one-time
 // freeze (dimmed copy) when the overlay opens. Prints figures; never fails.
 
+#include "BenchDesktop.h"
 #include "BenchTiming.h"
 #include "DesktopSession.h"
 #include "app/SingleInstance.h"
 #include "capture/SelectionImage.h"
 #include "platform/Platform.h"
-#include "sinks/PngWriter.h"
 #include "sinks/TestImages.h"
 
 #include <thread>
@@ -63,11 +63,7 @@ void Run(int width, int height) {
 // would slow the X server the overlay is waiting for).
 void OverlayLatency() {
     test::TDesktopSession session;
-    const test::TTestImage wallpaper = test::MakeDesktopImage(1920, 1080);
-    const std::string file = session.Root() + "/wallpaper.png";
-    WritePNG(wallpaper.View(), file);
-    session.Start({"display", "-window", "root", file}, "display.log");
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    bench::ShowDesktopWallpaper(session);
     session.WriteSettings("path=" + session.SaveFolder() + "\nsound=1\narea=2\n");
     if (!session.StartQuorvel({"/start"})) {
         std::printf("Quorvel did not start\n");

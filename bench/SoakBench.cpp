@@ -4,11 +4,10 @@
 // and 10 seconds after the last one (when the memory kept for speed has been given back).
 // Prints figures; never fails.
 
+#include "BenchDesktop.h"
 #include "BenchTiming.h"
 #include "DesktopSession.h"
 #include "app/SingleInstance.h"
-#include "sinks/PngWriter.h"
-#include "sinks/TestImages.h"
 
 #include <chrono>
 #include <cstdio>
@@ -44,11 +43,7 @@ void Report(const char* when, pid_t pid) {
 int main(int argc, char** argv) {
     const int total = argc > 1 ? std::max(20, std::atoi(argv[1])) : 1000;
     TDesktopSession session;
-    const test::TTestImage wallpaper = test::MakeDesktopImage(1920, 1080);
-    const std::string wallpaperFile = session.Root() + "/wallpaper.png";
-    WritePNG(wallpaper.View(), wallpaperFile);
-    session.Start({"display", "-window", "root", wallpaperFile}, "display.log");
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    bench::ShowDesktopWallpaper(session);
 
     // Date-and-time names: every capture replaces nothing and the folder is emptied as we go.
     session.WriteSettings("path=" + session.SaveFolder() +

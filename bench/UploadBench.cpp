@@ -3,6 +3,7 @@
 // server's throughput and memory for 1,000 uploads from 8 parallel senders. Prints
 // figures; never fails.
 
+#include "BenchDesktop.h"
 #include "BenchTiming.h"
 #include "DesktopSession.h"
 #include "app/SingleInstance.h"
@@ -50,28 +51,13 @@ std::size_t Lines(const std::string& path) {
 
 int main() {
     TDesktopSession session;
-    const test::TTestImage wallpaper = test::MakeDesktopImage(1920, 1080);
-    const std::string wallpaperFile = session.Root() + "/wallpaper.png";
-    WritePNG(wallpaper.View(), wallpaperFile);
-    session.Start({"display", "-window", "root", wallpaperFile}, "display.log");
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    bench::ShowDesktopWallpaper(session);
 
     // The server, on a free loopback port.
     const pid_t server = session.Start(
         {QUORVEL_SERVER_BIN, "--data", session.Root() + "/serverdata", "--listen", "127.0.0.1:0"},
         "server.log");
-    int port = 0;
-    TDesktopSession::WaitUntil(
-        [&] {
-            std::ifstream in(session.Root() + "/server.log");
-            std::string line;
-            std::getline(in, line);
-            const std::size_t colon = line.rfind(':');
-            if (line.find("listening") != std::string::npos && colon != std::string::npos)
-                port = std::atoi(line.c_str() + colon + 1);
-            return port > 0;
-        },
-        5000);
+    const int port = session.ListeningPort("server.log");
     if (port == 0) {
         std::printf("quorvel-server did not start\n");
         return 0;
@@ -108,7 +94,7 @@ int main() {
     // Throughput: the same capture's PNG, 1,000 times from 8 senders.
     const std::vector<std::uint8_t> png = [&] {
         const std::string file = session.Root() + "/capture.png";
-        WritePNG(wallpaper.View(), file);
+        WritePNG(test::MakeDesktopImage(1920, 1080).View(), file);
         std::ifstream in(file, std::ios::binary);
         return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
     }();

@@ -4,6 +4,7 @@
 // memory idle, with the browser window open and after it has closed; and the time from
 // launch to accepting commands with the full-screen area. Prints figures; never fails.
 
+#include "BenchDesktop.h"
 #include "BenchTiming.h"
 #include "DesktopSession.h"
 #include "LoopbackHttp.h"
@@ -22,10 +23,6 @@ using quorvel::test::TLoopbackHttp;
 using quorvel::bench::RssKb;
 
 namespace {
-
-double Ms(std::chrono::steady_clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
 
 std::string BandsPage(const std::string& title, int height) {
     std::string page = "<!DOCTYPE html><html><head><title>" + title +
@@ -63,18 +60,8 @@ int main() {
     const std::string out = session.SaveFolder();
 
     // Launch and idle memory with the full-screen area: the engine is not loaded.
-    std::vector<double> launches;
-    const TRequest nothing{TRequestType::CopyData, 0, "{}"};
     session.WriteSettings("path=" + out + "\nsound=1\narea=0\nsaveto=0\n");
-    for (int i = 0; i < 10; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        const pid_t pid = session.Start({test::QuorvelBinary(), "/start"}, "launch.log");
-        while (!SendToInstance(nothing) &&
-               std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
-            std::this_thread::sleep_for(std::chrono::microseconds(500));
-        launches.push_back(Ms(std::chrono::steady_clock::now() - start));
-        session.Stop(pid);
-    }
+    const std::vector<double> launches = bench::LaunchTimesMs(session, 10);
     std::printf("Launch to accepting commands (full screen area): %.1f ms median of %zu\n",
                 bench::Median(launches), launches.size());
     if (!session.StartQuorvel({"/start"})) {

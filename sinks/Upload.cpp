@@ -45,18 +45,6 @@ std::size_t ReadBody(char* buffer, std::size_t size, std::size_t count, void* us
     return n;
 }
 
-std::size_t AppendReply(char* data, std::size_t size, std::size_t count, void* user) {
-    static_cast<std::string*>(user)->append(data, size * count);
-    return size * count;
-}
-
-struct TCurlDeleter {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
-struct TListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-
 } // namespace
 
 std::string PostUpload(const TUploadServer& Server, const std::vector<std::uint8_t>& Png,
@@ -67,27 +55,21 @@ std::string PostUpload(const TUploadServer& Server, const std::vector<std::uint8
     if (body.size() > 0x7FFFFFFF)
         return {};
 
-    std::unique_ptr<CURL, TCurlDeleter> curl(curl_easy_init());
+    TCurlEasy curl(curl_easy_init());
     if (!curl)
         return {};
-    std::unique_ptr<curl_slist, TListDeleter> headers;
+    TCurlList headers;
     const std::string headerText = UploadHeaderText(Server, Boundary);
     for (std::size_t start = 0; start < headerText.size();) {
         const std::size_t end = headerText.find("\r\n", start);
         const std::string line = headerText.substr(start, end - start);
-        curl_slist* grown = curl_slist_append(headers.get(), line.c_str());
-        if (!grown)
+        if (!AppendCurlHeader(headers, line.c_str()))
             return {};
-        headers.release();
-        headers.reset(grown);
         start = end + 2;
     }
     // No "Expect: 100-continue": the body follows the head at once.
-    curl_slist* grown = curl_slist_append(headers.get(), "Expect:");
-    if (!grown)
+    if (!AppendCurlHeader(headers, "Expect:"))
         return {};
-    headers.release();
-    headers.reset(grown);
 
     TBodyReader reader{&body, 0, &Progress};
     std::string reply;
@@ -100,7 +82,7 @@ std::string PostUpload(const TUploadServer& Server, const std::vector<std::uint8
     curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
     curl_easy_setopt(c, CURLOPT_READFUNCTION, ReadBody);
     curl_easy_setopt(c, CURLOPT_READDATA, &reader);
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, AppendReply);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, AppendReplyToString);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &reply);
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(c, CURLOPT_USERAGENT, "Quorvel Uploader");

@@ -1,8 +1,7 @@
 #include "support/AutoStart.h"
 
-#include "support/Strings.h"
-
 #include "support/ProgramFolder.h"
+#include "support/Strings.h"
 
 #include <cerrno>
 #include <climits>
@@ -58,13 +57,6 @@ std::string QuotedArgument(const std::string& path) {
     return escaped;
 }
 
-std::string Lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 } // namespace
 
 bool AutoStartEntryDisabled(const std::string& EntryText) {
@@ -84,7 +76,7 @@ bool AutoStartEntryDisabled(const std::string& EntryText) {
         if (!inEntry || eq == std::string::npos)
             continue;
         const std::string key = TrimmedText(line.substr(0, eq));
-        const std::string value = Lower(TrimmedText(line.substr(eq + 1)));
+        const std::string value = AsciiLower(TrimmedText(line.substr(eq + 1)));
         if ((key == "Hidden" && value == "true") ||
             (key == "X-GNOME-Autostart-enabled" && value == "false"))
             return true;

@@ -149,4 +149,11 @@ std::string TrimmedText(const std::string& Text) {
     return Text.substr(first, Text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
+std::string AsciiLower(std::string Text) {
+    for (char& c : Text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return Text;
+}
+
 } // namespace quorvel

@@ -27,4 +27,8 @@ std::u16string UnescapeJSONString(const std::u16string& Text);
 // The text without the blanks, tabs and line ends at its two ends.
 std::string TrimmedText(const std::string& Text);
 
+// The text with the letters A to Z made lower case and every other byte kept, for names
+// that compare without case in plain ASCII (header names, desktop entry values).
+std::string AsciiLower(std::string Text);
+
 } // namespace quorvel

@@ -1,5 +1,7 @@
 #include "net/RawServer.h"
 
+#include "support/Strings.h"
+
 #include <arpa/inet.h>
 #include <cstring>
 #include <netinet/in.h>
@@ -9,17 +11,6 @@
 #include <unistd.h>
 
 namespace quorvel::test {
-
-namespace {
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-} // namespace
 
 TRawServer::TRawServer(THandler handler) : FHandler(std::move(handler)) {
     FListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -118,8 +109,8 @@ std::string TRawServer::Answer(int status, const std::string& body, const std::s
 
 std::string HeaderOf(const std::string& request, const std::string& name) {
     const std::string head = request.substr(0, request.find("\r\n\r\n") + 2);
-    const std::string key = "\r\n" + Lower(name) + ":";
-    const std::size_t at = Lower(head).find(key);
+    const std::string key = "\r\n" + AsciiLower(name) + ":";
+    const std::size_t at = AsciiLower(head).find(key);
     if (at == std::string::npos)
         return {};
     std::size_t start = at + key.size();

@@ -277,6 +277,22 @@ void TDesktopSession::Stop(pid_t pid) {
     ::waitpid(pid, nullptr, 0);
 }
 
+int TDesktopSession::ListeningPort(const std::string& logName) const {
+    int port = 0;
+    WaitUntil(
+        [&] {
+            std::ifstream in(FRoot + "/" + logName);
+            std::string line;
+            std::getline(in, line);
+            const std::size_t colon = line.rfind(':');
+            if (line.find("listening") != std::string::npos && colon != std::string::npos)
+                port = std::atoi(line.c_str() + colon + 1);
+            return port > 0;
+        },
+        5000);
+    return port;
+}
+
 unsigned long TDesktopSession::VisibleWindow(const std::string& title) const {
     const std::string out =
         Output("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null | head -1");

@@ -67,6 +67,10 @@ public:
     static bool Alive(pid_t pid);
     // Ends a process started here and reaps it.
     void Stop(pid_t pid);
+    // The port that a server started here with the log `logName` listens on, as the first
+    // line of its log says ("… listening on HOST:PORT"); 0 when it has not said so within
+    // five seconds.
+    int ListeningPort(const std::string& logName) const;
     // The X id of the visible window with exactly this title; 0 when there is none.
     unsigned long VisibleWindow(const std::string& title) const;
     // Makes the window the active one, which gets the keys, and waits until the window

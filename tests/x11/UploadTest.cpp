@@ -42,19 +42,7 @@ protected:
         session.Start({QUORVEL_SERVER_BIN, "--data", session.Root() + "/serverdata", "--listen",
                        "127.0.0.1:0"},
                       log);
-        int port = 0;
-        TDesktopSession::WaitUntil(
-            [&] {
-                std::ifstream in(session.Root() + "/" + log);
-                std::string line;
-                std::getline(in, line);
-                const std::size_t colon = line.rfind(':');
-                if (line.find("listening") != std::string::npos && colon != std::string::npos)
-                    port = std::atoi(line.c_str() + colon + 1);
-                return port > 0;
-            },
-            5000);
-        return port;
+        return session.ListeningPort(log);
     }
     void Launch(const std::string& settings) {
         session.WriteSettings("path=" + session.SaveFolder() +
