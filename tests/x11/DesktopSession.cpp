@@ -340,13 +340,13 @@ unsigned long TDesktopSession::ShowPatternWindow(const std::string& title, int w
            std::to_string(x), std::to_string(y)},
           "window.log");
     unsigned long id = 0;
-    WaitUntil([&] { return (id = VisibleWindow(title)) != 0; }, 5000);
+    WaitUntil([&] { return (id = VisibleWindow(title)) != 0; }, 5000 * TimeScale());
     WaitUntil(
         [&] {
             return Status("xprop -id " + std::to_string(id) +
                           " _NET_FRAME_EXTENTS 2>/dev/null | grep -q '='") == 0;
         },
-        5000);
+        5000 * TimeScale());
     Activate(id);
     std::this_thread::sleep_for(std::chrono::milliseconds(300 * TimeScale()));
     return id;

@@ -101,6 +101,8 @@ protected:
     // returns the floating window, with the captured frame and its pixels.
     unsigned long PinPattern(unsigned long pattern, QRect& frame, QImage& picture) {
         const std::size_t before = FloatingWindows().size();
+        // The capture takes the active window: the pattern, whatever took the focus since.
+        EXPECT_TRUE(session.Activate(pattern));
         frame = Frame(pattern);
         picture = session.Screenshot().copy(frame);
         EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
