@@ -107,25 +107,61 @@ TDesktopSession::TDesktopSession(int width, int height, int depth) {
     std::string display;
     FChildren.push_back(StartXvfb(width, height, depth, display));
     ::setenv("DISPLAY", display.c_str(), 1);
-    Start({"openbox", "--config-file", QUORVEL_SOURCE_DIR "/tests/x11/openbox-rc.xml"},
-          "openbox.log");
+    FWindowManager =
+        Start({"openbox", "--config-file", QUORVEL_SOURCE_DIR "/tests/x11/openbox-rc.xml"},
+              "openbox.log");
     // The window manager is up once it has claimed the screen and said what it supports.
-    WaitUntil(
+    const bool managed = WaitUntil(
         [&] {
             return Status("xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_ACTIVE_WINDOW") ==
                    0;
         },
-        10000);
+        10000 * TimeScale());
+    if (!managed) {
+        const std::string log = ReadAll(FRoot + "/openbox.log");
+        Shutdown();
+        throw std::runtime_error("the window manager did not come up: " + log);
+    }
     Status("xsetroot -solid '#2a5d8c'");
 }
 
 TDesktopSession::~TDesktopSession() {
+    if (FailureCheck != nullptr && FailureCheck())
+        ReportFailure();
+    Shutdown();
+}
+
+void TDesktopSession::Shutdown() {
     for (auto it = FChildren.rbegin(); it != FChildren.rend(); ++it)
         ::kill(*it, SIGKILL);
     for (pid_t pid : FChildren)
         ::waitpid(pid, nullptr, 0);
+    FChildren.clear();
     std::error_code ec;
     fs::remove_all(FRoot, ec);
+}
+
+void TDesktopSession::ReportFailure() const {
+    std::ostringstream report;
+    report << "---- desktop " << std::getenv("DISPLAY") << " at the failure\n"
+           << "window manager " << (Alive(FWindowManager) ? "running" : "gone")
+           << ", active window " << Output("xdotool getactivewindow 2>&1")
+           << Output("for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do "
+                     "echo \"window $w: $(xdotool getwindowname $w 2>&1)\"; done");
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(FRoot, ec)) {
+        if (entry.path().extension() != ".log")
+            continue;
+        // The last lines are the ones that tell.
+        const std::string text = ReadAll(entry.path().string());
+        std::size_t from = text.size();
+        for (int lines = 0; lines < 40 && from > 0 && from != std::string::npos; ++lines)
+            from = text.rfind('\n', from - 1);
+        const std::size_t start = from == std::string::npos ? 0 : from + (from > 0 ? 1 : 0);
+        report << "---- " << entry.path().filename().string() << "\n"
+               << text.substr(std::min(start, text.size())) << "\n";
+    }
+    std::fputs(report.str().c_str(), stderr);
 }
 
 void TDesktopSession::WriteSettings(const std::string& lines) const {
@@ -301,9 +337,16 @@ unsigned long TDesktopSession::VisibleWindow(const std::string& title) const {
 
 bool TDesktopSession::Activate(unsigned long window) const {
     const std::string id = std::to_string(window);
+    int tries = 0;
     return WaitUntil(
         [&] {
-            Status("timeout 10 xdotool windowactivate --sync " + id + " >/dev/null 2>&1");
+            // Asked through the window manager first; should it keep refusing, the input focus
+            // is given straight to the window, which the window manager then takes as active.
+            if (++tries % 3 != 0)
+                Status("timeout 10 xdotool windowactivate --sync " + id + " >/dev/null 2>&1");
+            else
+                Status("xdotool windowraise " + id + " windowfocus --sync " + id +
+                       " >/dev/null 2>&1");
             const std::string active = Output("xdotool getactivewindow 2>/dev/null");
             return !active.empty() && std::stoul(active) == window;
         },
@@ -340,14 +383,17 @@ unsigned long TDesktopSession::ShowPatternWindow(const std::string& title, int w
            std::to_string(x), std::to_string(y)},
           "window.log");
     unsigned long id = 0;
-    WaitUntil([&] { return (id = VisibleWindow(title)) != 0; }, 5000 * TimeScale());
-    WaitUntil(
+    if (!WaitUntil([&] { return (id = VisibleWindow(title)) != 0; }, 10000 * TimeScale()))
+        throw std::runtime_error("the pattern window \"" + title + "\" did not show");
+    const bool framed = WaitUntil(
         [&] {
             return Status("xprop -id " + std::to_string(id) +
                           " _NET_FRAME_EXTENTS 2>/dev/null | grep -q '='") == 0;
         },
-        5000 * TimeScale());
-    Activate(id);
+        10000 * TimeScale());
+    if (!framed || !Activate(id))
+        throw std::runtime_error("the pattern window \"" + title + "\" was not " +
+                                 (framed ? "activated" : "framed"));
     std::this_thread::sleep_for(std::chrono::milliseconds(300 * TimeScale()));
     return id;
 }

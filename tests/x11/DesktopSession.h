@@ -86,17 +86,29 @@ public:
     bool AnswerMessage(const std::string& key = "Return", int timeoutMs = 10000);
 
     // Shows a window of the test pattern with the given title, client size and place, and
-    // waits until the window manager has framed it and made it the active window.
+    // waits until the window manager has framed it and made it the active window; throws
+    // when it never did.
     unsigned long ShowPatternWindow(const std::string& title, int width, int height, int x, int y);
 
     // The newest file in the save folder; empty when there is none.
     std::string NewestCapture() const;
 
+    // Tells whether the running test has failed; set by the test programs, so that a failed
+    // test's session prints its programs' logs before it is removed.
+    static inline bool (*FailureCheck)() = nullptr;
+
 private:
     std::string FRoot;
     std::vector<pid_t> FChildren;
+    pid_t FWindowManager = -1;
     pid_t FQuorvel = -1;
     pid_t FSoundWatcher = -1;
+
+    // Prints what the desktop's programs logged and which windows were shown, for a test
+    // that failed.
+    void ReportFailure() const;
+    // Ends every program started here and removes the session's folder.
+    void Shutdown();
     int FQuorvelStarts = 0;
     std::string FQuorvelLog = "quorvel-0.log";
 };
