@@ -313,7 +313,8 @@ TEST_F(Floating, SavesInEachOfTheFiveTypesWithTheMainWindowsQualities) {
     const auto files = count();
     ASSERT_TRUE(OpenSaveDialog(frame.center()));
     session.Status("xdotool type --delay 40 cancelled && xdotool key Escape");
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !SaveDialogOpen(); }, 5000));
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !SaveDialogOpen(); },
+                                           5000 * quorvel::test::TimeScale()));
     Pause();
     EXPECT_EQ(count(), files);
 

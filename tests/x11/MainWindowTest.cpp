@@ -93,32 +93,34 @@ TEST_F(MainWindow, PrintScreenCapturesFromAnyApplication) {
     Launch("area=0\nsaveto=0\n", {"/start"});
     session.Start({quorvel::test::TestWindowBinary(), "Pattern", "300", "200", "100", "100"},
                   "window.log");
-    ASSERT_TRUE(
-        TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Pattern") != 0; }, 5000));
+    ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Pattern") != 0; },
+                                           5000 * quorvel::test::TimeScale()));
     Pause();
     session.Status("xdotool key Print");
-    EXPECT_TRUE(
-        TDesktopSession::WaitUntil([&] { return FileCount(session.SaveFolder()) == 1; }, 5000));
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return FileCount(session.SaveFolder()) == 1; },
+                                           5000 * quorvel::test::TimeScale()));
     // With Num Lock on the key still works.
     session.Status("xdotool key Num_Lock && xdotool key Print && xdotool key Num_Lock");
-    EXPECT_TRUE(
-        TDesktopSession::WaitUntil([&] { return FileCount(session.SaveFolder()) == 2; }, 5000));
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return FileCount(session.SaveFolder()) == 2; },
+                                           5000 * quorvel::test::TimeScale()));
 }
 
 TEST_F(MainWindow, HotKeyDialogStoresCtrlShiftAAndUsesIt) {
     Launch("area=0\nsaveto=0\n");
     OpenMenu();
     Keys("Down Down Down Return"); // "Hotkey setting"
-    ASSERT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return session.VisibleWindow("Hotkey setting") != 0; }, 5000));
+    ASSERT_TRUE(
+        TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Hotkey setting") != 0; },
+                                   5000 * quorvel::test::TimeScale()));
     // Focus starts on Ctrl; the tab order runs Ctrl, Alt, key list, Shift, OK.
     Keys("space Tab Tab a Tab space Tab space");
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return Setting("hotkey") == "24641"; }, 3000))
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return Setting("hotkey") == "24641"; },
+                                           3000 * quorvel::test::TimeScale()))
         << Setting("hotkey");
     EXPECT_EQ(session.VisibleWindow("Hotkey setting"), 0u);
     session.Status("xdotool key ctrl+shift+a");
-    EXPECT_TRUE(
-        TDesktopSession::WaitUntil([&] { return FileCount(session.SaveFolder()) == 1; }, 5000));
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return FileCount(session.SaveFolder()) == 1; },
+                                           5000 * quorvel::test::TimeScale()));
     // Print Screen is free again.
     session.Status("xdotool key Print");
     Pause(500);
@@ -144,8 +146,9 @@ TEST_F(MainWindow, KeyHeldByAnotherProgramIsReportedAtStart) {
         10000));
     EXPECT_TRUE(session.AnswerMessage());
     // Then the dialog opens so that another key can be chosen.
-    EXPECT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return session.VisibleWindow("Hotkey setting") != 0; }, 5000));
+    EXPECT_TRUE(
+        TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Hotkey setting") != 0; },
+                                   5000 * quorvel::test::TimeScale()));
 }
 
 TEST_F(MainWindow, MenuChoicesAreStoredAndReadBackAfterARestart) {
@@ -203,7 +206,8 @@ TEST_F(MainWindow, WebPWithoutALoadableLibraryFallsBackToPng) {
         },
         10000));
     EXPECT_TRUE(session.AnswerMessage());
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return Setting("saveto") == "0"; }, 3000));
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return Setting("saveto") == "0"; },
+                                           3000 * quorvel::test::TimeScale()));
 }
 
 TEST_F(MainWindow, ColourPickerAreaIsStoredAsFullScreen) {
@@ -313,7 +317,8 @@ TEST_F(MainWindow, ChoicesTheListsDoNotHoldAreReportedAtCapture) {
             {quorvel::test::QuorvelCtlBinary(), R"({"command":"capture"})"}, "ctl.log");
         EXPECT_TRUE(LogHas("Capture failed.\\r\\r" + reason)) << session.QuorvelLog();
         EXPECT_TRUE(session.AnswerMessage());
-        EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 3000));
+        EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); },
+                                               3000 * quorvel::test::TimeScale()));
         EXPECT_EQ(FileCount(session.SaveFolder()), 0u);
         session.StopQuorvel();
     }
@@ -368,8 +373,9 @@ TEST_F(MainWindow, StoredHotKeyThatIsNoKeyIsReportedAsUnusable) {
 // no move or resize running: the frame stays where it is when the pointer goes on.
 TEST_F(MainWindow, TapOnTheRegionFrameLeavesNoMoveRunning) {
     Launch("area=1\nsaveto=0\n", {"/start"});
-    ASSERT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return session.VisibleWindow("영역지정 - Quorvel") != 0; }, 5000));
+    ASSERT_TRUE(
+        TDesktopSession::WaitUntil([&] { return session.VisibleWindow("영역지정 - Quorvel") != 0; },
+                                   5000 * quorvel::test::TimeScale()));
     Pause();
     // The header at (720, 360), then the bottom border.
     for (const char* at : {"900 372", "900 754"}) {

@@ -110,8 +110,9 @@ TEST_F(ResidentProgram, SecondLaunchShowsTheRunningWindowAndEnds) {
     // Any other launch, "/START" included, shows the running window in front and ends.
     EXPECT_EQ(session.RunQuorvel({"/START"}, 3000), 0);
     unsigned long window = 0;
-    ASSERT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return (window = session.VisibleWindow("Quorvel")) != 0; }, 3000));
+    ASSERT_TRUE(
+        TDesktopSession::WaitUntil([&] { return (window = session.VisibleWindow("Quorvel")) != 0; },
+                                   3000 * quorvel::test::TimeScale()));
     EXPECT_TRUE(TDesktopSession::WaitUntil(
         [&] { return session.Output("xdotool getactivewindow") == std::to_string(window) + "\n"; },
         3000));
@@ -120,8 +121,8 @@ TEST_F(ResidentProgram, SecondLaunchShowsTheRunningWindowAndEnds) {
     // Closing the window hides it; the program stays.
     session.Status("xdotool windowclose " + std::to_string(window) +
                    " 2>/dev/null || xdotool key --window " + std::to_string(window) + " alt+F4");
-    EXPECT_TRUE(
-        TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Quorvel") == 0; }, 3000));
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Quorvel") == 0; },
+                                           3000 * quorvel::test::TimeScale()));
     EXPECT_TRUE(TDesktopSession::Alive(session.QuorvelPid()));
     EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
 }
@@ -150,8 +151,9 @@ TEST_F(ResidentProgram, TermSignalIsAnExitRequest) {
     UseSettings("");
     ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
     ::kill(session.QuorvelPid(), SIGTERM);
-    EXPECT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return !TDesktopSession::Alive(session.QuorvelPid()); }, 2000));
+    EXPECT_TRUE(
+        TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(session.QuorvelPid()); },
+                                   2000 * quorvel::test::TimeScale()));
 }
 
 TEST_F(ResidentProgram, CommandRepliesAndGarbageOnTheChannel) {
@@ -288,7 +290,8 @@ TEST_F(ResidentProgram, UnwritableSaveFolderShowsCaptureFailedAndStaysIdle) {
                   std::string::npos);
         EXPECT_TRUE(TDesktopSession::Alive(ctl));
         EXPECT_TRUE(session.AnswerMessage());
-        EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 3000));
+        EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); },
+                                               3000 * quorvel::test::TimeScale()));
     }
 }
 

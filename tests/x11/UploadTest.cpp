@@ -69,7 +69,8 @@ protected:
             },
             20000 * quorvel::test::TimeScale());
         EXPECT_TRUE(session.AnswerMessage());
-        TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 10000);
+        TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); },
+                                   10000 * quorvel::test::TimeScale());
         return message;
     }
 
@@ -87,7 +88,8 @@ TEST_F(Upload, CaptureGoesToTheServerAndItsAddressOpensInTheBrowser) {
     const QImage screen = session.Screenshot();
 
     EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
-    ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return !OpenedText().empty(); }, 10000))
+    ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return !OpenedText().empty(); },
+                                           10000 * quorvel::test::TimeScale()))
         << session.QuorvelLog();
     std::string address = OpenedText();
     address.pop_back();
@@ -138,10 +140,12 @@ TEST_F(Upload, AcceptedUpdateOpensTheDownloadAndEndsTheProgram) {
     Launch("update_url=http://127.0.0.1:" + std::to_string(port) + "/api.init.php\n");
     // Yes is the default answer.
     ASSERT_TRUE(session.AnswerMessage());
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !OpenedText().empty(); }, 10000));
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !OpenedText().empty(); },
+                                           10000 * quorvel::test::TimeScale()));
     EXPECT_EQ(OpenedText(), "http://127.0.0.1:" + std::to_string(port) + "/download\n");
-    EXPECT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return !TDesktopSession::Alive(session.QuorvelPid()); }, 10000));
+    EXPECT_TRUE(
+        TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(session.QuorvelPid()); },
+                                   10000 * quorvel::test::TimeScale()));
     EXPECT_EQ(session.Output("curl -s http://127.0.0.1:" + std::to_string(port) + "/stats"),
               "{\"hold\":0,\"installations\":1}");
 }
@@ -170,7 +174,8 @@ TEST_F(Upload, DuringTheUploadTheBarShowsAndTheProgramKeepsAnswering) {
     Launch("upload_host=127.0.0.1:" + std::to_string(silent->Port()) + "\n");
     const pid_t first =
         session.Start({quorvel::test::QuorvelCtlBinary(), R"({"command":"capture"})"}, "ctl1.log");
-    ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return silent->Count() == 1; }, 10000));
+    ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return silent->Count() == 1; },
+                                           10000 * quorvel::test::TimeScale()));
 
     // The red bar across the screen, right above the panel.
     EXPECT_TRUE(TDesktopSession::WaitUntil(
