@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     Report(("after " + std::to_string(total) + " captures").c_str(), pid);
     std::this_thread::sleep_for(std::chrono::seconds(10));
     Report("10 s after the last capture", pid);
-    std::printf("%d captures in %.1f s (%.1f ms each), %d not answered 1\n", total, seconds,
+    std::printf("%d captures in %.1f s (%.1f ms each), %d not answered\n", total, seconds,
                 1000.0 * seconds / total, failed);
     session.StopQuorvel();
     return 0;
