@@ -23,7 +23,9 @@ start_virtual_display() {
             break
         fi
     done
-    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+    # -noreset: the readiness probe below leaves the server without clients, and a server
+    # that resets then refuses the window manager's connection.
+    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp -noreset >/dev/null 2>&1 &
     VIRTUAL_DISPLAY_PIDS+=($!)
     export DISPLAY=":$n"
     local i

@@ -36,6 +36,13 @@ std::string TestWindowBinary() {
 
 namespace {
 
+// True while the process is a child of ours that has not been waited for, running or
+// ended: until then its number cannot go to another process, so signalling it is safe.
+bool Unreaped(pid_t pid) {
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0;
+}
+
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream s;
@@ -46,7 +53,8 @@ std::string ReadAll(const std::string& path) {
 // Starts Xvfb and reads the display number it picked from the descriptor it writes to.
 // Servers started at the same moment by tests running side by side can pick the same free
 // number and end up sharing one display, so the choice is made one server at a time.
-pid_t StartXvfb(int width, int height, int depth, std::string& display) {
+pid_t StartXvfb(int width, int height, int depth, const std::string& logPath,
+                std::string& display) {
     const int lock = ::open("/tmp/quorvel-xvfb-start.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (lock >= 0)
         ::flock(lock, LOCK_EX);
@@ -63,14 +71,17 @@ pid_t StartXvfb(int width, int height, int depth, std::string& display) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(pipeFds[0]);
-        const int devnull = ::open("/dev/null", O_WRONLY);
-        ::dup2(devnull, 1);
-        ::dup2(devnull, 2);
+        const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(log, 1);
+        ::dup2(log, 2);
         const std::string fd = std::to_string(pipeFds[1]);
         const std::string screen =
             std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
+        // No reset when the last client leaves: the polls that wait for the window manager
+        // connect and leave, and a connection made while the server resets is refused.
         ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
-                 "-nolisten", "tcp", "+extension", "RANDR", static_cast<char*>(nullptr));
+                 "-nolisten", "tcp", "-noreset", "+extension", "RANDR",
+                 static_cast<char*>(nullptr));
         ::_exit(127);
     }
     ::close(pipeFds[1]);
@@ -105,7 +116,7 @@ TDesktopSession::TDesktopSession(int width, int height, int depth) {
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
 
     std::string display;
-    FChildren.push_back(StartXvfb(width, height, depth, display));
+    FChildren.push_back(StartXvfb(width, height, depth, FRoot + "/xvfb.log", display));
     ::setenv("DISPLAY", display.c_str(), 1);
     FWindowManager =
         Start({"openbox", "--config-file", QUORVEL_SOURCE_DIR "/tests/x11/openbox-rc.xml"},
@@ -118,7 +129,9 @@ TDesktopSession::TDesktopSession(int width, int height, int depth) {
         },
         10000 * TimeScale());
     if (!managed) {
-        const std::string log = ReadAll(FRoot + "/openbox.log");
+        const std::string log = ReadAll(FRoot + "/openbox.log") + "display " + display +
+                                ", X server " + (Alive(FChildren.front()) ? "running" : "gone") +
+                                ":\n" + ReadAll(FRoot + "/xvfb.log");
         Shutdown();
         throw std::runtime_error("the window manager did not come up: " + log);
     }
@@ -132,9 +145,15 @@ TDesktopSession::~TDesktopSession() {
 }
 
 void TDesktopSession::Shutdown() {
+    // Only children not yet waited for are signalled: the number of one already waited for
+    // may belong to any process by now, such as a desktop of a test running alongside.
+    std::vector<pid_t> killed;
     for (auto it = FChildren.rbegin(); it != FChildren.rend(); ++it)
-        ::kill(*it, SIGKILL);
-    for (pid_t pid : FChildren)
+        if (Unreaped(*it)) {
+            ::kill(*it, SIGKILL);
+            killed.push_back(*it);
+        }
+    for (pid_t pid : killed)
         ::waitpid(pid, nullptr, 0);
     FChildren.clear();
     std::error_code ec;
@@ -302,13 +321,14 @@ bool TDesktopSession::WaitUntil(const std::function<bool()>& done, int timeoutMs
 }
 
 bool TDesktopSession::Alive(pid_t pid) {
+    // A child that has ended is waited for here; one waited for before is no longer ours.
     int status = 0;
-    if (::waitpid(pid, &status, WNOHANG) == pid)
-        return false;
-    return ::kill(pid, 0) == 0;
+    return ::waitpid(pid, &status, WNOHANG) == 0;
 }
 
 void TDesktopSession::Stop(pid_t pid) {
+    if (!Unreaped(pid))
+        return;
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
 }
@@ -419,8 +439,10 @@ void TDesktopSession::StartWatchingSound() {
 
 int TDesktopSession::StopWatchingSound() {
     if (FSoundWatcher > 0) {
-        ::kill(FSoundWatcher, SIGTERM);
-        ::waitpid(FSoundWatcher, nullptr, 0);
+        if (Unreaped(FSoundWatcher)) {
+            ::kill(FSoundWatcher, SIGTERM);
+            ::waitpid(FSoundWatcher, nullptr, 0);
+        }
         FSoundWatcher = -1;
     }
     const std::string events = ReadAll(FRoot + "/sound-events.log");
@@ -444,11 +466,20 @@ bool TDesktopSession::StartTray() {
 std::string TDesktopSession::NewestCapture() const {
     std::string newest;
     fs::file_time_type time{};
-    for (const auto& entry : fs::directory_iterator(SaveFolder()))
-        if (entry.is_regular_file() && (newest.empty() || entry.last_write_time() > time)) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(SaveFolder(), ec)) {
+        // A save in progress writes a hidden part file that is renamed or removed at any
+        // moment; only finished captures count.
+        if (entry.path().filename().string().starts_with("."))
+            continue;
+        const fs::file_time_type written = entry.last_write_time(ec);
+        if (ec || !entry.is_regular_file(ec))
+            continue;
+        if (newest.empty() || written > time) {
             newest = entry.path().string();
-            time = entry.last_write_time();
+            time = written;
         }
+    }
     return newest;
 }
 

@@ -64,6 +64,7 @@ public:
 
     QImage Screenshot() const;
     static bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
+    // Whether a child started here still runs; one that has ended is waited for.
     static bool Alive(pid_t pid);
     // Ends a process started here and reaps it.
     void Stop(pid_t pid);
