@@ -40,12 +40,14 @@ protected:
         return out;
     }
     // The recording is over once the encoder has let go of the file and the program is
-    // idle again: a file that ffprobe reads with a duration.
+    // idle again: a file that ffprobe reads with a duration, and no encoder of this
+    // program's left (tests running alongside have their own).
     bool WaitForFile(const std::string& file, int ms) {
         return TDesktopSession::WaitUntil(
             [&] {
                 return fs::exists(file) && !Probe(file, "format=duration", "v:0").empty() &&
-                       session.Status("pgrep -x ffmpeg >/dev/null") != 0;
+                       session.Status("pgrep -x -P " + std::to_string(session.QuorvelPid()) +
+                                      " ffmpeg >/dev/null") != 0;
             },
             Scaled(ms));
     }
