@@ -45,7 +45,7 @@ protected:
                 return (session.Screenshot().pixel(probe) & 0xFFFFFF) ==
                        (Dimmed(before.pixel(probe)) & 0xFFFFFF);
             },
-            5000 * quorvel::test::TimeScale());
+            5000);
     }
     // A drag at a hand's pace: each step lands before the next one starts.
     void Drag(QPoint from, QPoint to) {
@@ -81,8 +81,7 @@ TEST_F(CaptureSources, DragSelectsTheFrozenPixelsInEitherDirection) {
         const pid_t ctl = RequestCapture();
         ASSERT_TRUE(WaitForOverlay(before, {1000, 700}));
         Drag(from, to);
-        ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); },
-                                               5000 * quorvel::test::TimeScale()));
+        ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 5000));
         ASSERT_EQ(static_cast<std::size_t>(
                       std::distance(fs::directory_iterator(session.SaveFolder()), {})),
                   files + 1);
@@ -121,8 +120,7 @@ TEST_F(CaptureSources, OverlayIsDimmedOutsideTheSelectionAndEscapeCancels) {
     EXPECT_EQ(shown.pixel(119, 130) & 0xFFFFFF, Dimmed(before.pixel(119, 130)) & 0xFFFFFF);
     EXPECT_EQ(shown.pixel(320, 229) & 0xFFFFFF, Dimmed(before.pixel(320, 229)) & 0xFFFFFF);
     session.Status("xdotool key Escape mouseup 1");
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); },
-                                           3000 * quorvel::test::TimeScale()));
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 3000));
     EXPECT_TRUE(fs::is_empty(session.SaveFolder()));
     // The overlay is gone and the program takes the next request.
     Pause();
@@ -138,8 +136,7 @@ TEST_F(CaptureSources, AnotherApplicationBecomingActiveCancelsTheDrag) {
     const pid_t ctl = RequestCapture();
     ASSERT_TRUE(WaitForOverlay(before, {1000, 700}));
     session.Status("xdotool windowactivate " + std::to_string(other) + " 2>/dev/null");
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); },
-                                           1000 * quorvel::test::TimeScale()));
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 1000));
     EXPECT_TRUE(fs::is_empty(session.SaveFolder()));
 }
 
@@ -150,8 +147,7 @@ TEST_F(CaptureSources, DragUnderScaleFactorTwoIsInPhysicalPixels) {
     const pid_t ctl = RequestCapture();
     ASSERT_TRUE(WaitForOverlay(before, {1000, 700}));
     Drag({11, 13}, {111, 64});
-    ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); },
-                                           5000 * quorvel::test::TimeScale()));
+    ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 5000));
     const QImage capture = Capture(session.NewestCapture());
     ASSERT_EQ(capture.size(), QSize(100, 51));
     EXPECT_EQ(Differences(capture, before.copy(11, 13, 100, 51)), 0);
@@ -259,9 +255,8 @@ TEST_F(RegionFrame, PresetsAndTheSizeDialogSetAndStoreTheSize) {
     session.Status("xdotool mousemove 800 372 click 3");
     Pause();
     Keys("Down Down Down Down Return");
-    ASSERT_TRUE(
-        TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Size setting") != 0; },
-                                   5000 * quorvel::test::TimeScale()));
+    ASSERT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return session.VisibleWindow("Size setting") != 0; }, 5000));
     Keys("Tab Tab Tab Tab Tab Tab ctrl+a 8 0 0 Tab ctrl+a 6 0 0 Tab space");
     EXPECT_EQ(Setting("width_2"), "800");
     EXPECT_EQ(Setting("height_2"), "600");
@@ -284,8 +279,8 @@ TEST_F(RegionFrame, CloseButtonSwitchesToFullScreen) {
     ASSERT_NE(FrameWindow(), 0u);
     // The close button sits near the header's right end: 720 + 492 - 80 + 58 + 8, 360 + 5 + 8.
     session.Status("xdotool mousemove 1198 373 click 1");
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return session.VisibleWindow(kFrameTitle) == 0; },
-                                           3000 * quorvel::test::TimeScale()));
+    EXPECT_TRUE(
+        TDesktopSession::WaitUntil([&] { return session.VisibleWindow(kFrameTitle) == 0; }, 3000));
     EXPECT_EQ(Setting("area"), "0");
     EXPECT_EQ(CaptureNow().size(), QSize(1920, 1080));
 }

@@ -127,7 +127,7 @@ TDesktopSession::TDesktopSession(int width, int height, int depth) {
             return Status("xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_ACTIVE_WINDOW") ==
                    0;
         },
-        10000 * TimeScale());
+        10000);
     if (!managed) {
         const std::string log = ReadAll(FRoot + "/openbox.log") + "display " + display +
                                 ", X server " + (Alive(FChildren.front()) ? "running" : "gone") +
@@ -172,13 +172,8 @@ void TDesktopSession::ReportFailure() const {
         if (entry.path().extension() != ".log")
             continue;
         // The last lines are the ones that tell.
-        const std::string text = ReadAll(entry.path().string());
-        std::size_t from = text.size();
-        for (int lines = 0; lines < 40 && from > 0 && from != std::string::npos; ++lines)
-            from = text.rfind('\n', from - 1);
-        const std::size_t start = from == std::string::npos ? 0 : from + (from > 0 ? 1 : 0);
         report << "---- " << entry.path().filename().string() << "\n"
-               << text.substr(std::min(start, text.size())) << "\n";
+               << Output("tail -n 40 '" + entry.path().string() + "'") << "\n";
     }
     std::fputs(report.str().c_str(), stderr);
 }
@@ -222,12 +217,12 @@ bool TDesktopSession::StartQuorvel(const std::vector<std::string>& args,
     FQuorvelLog = "quorvel-" + std::to_string(++FQuorvelStarts) + ".log";
     FQuorvel = Start(argv, FQuorvelLog, env);
     return WaitUntil([&] { return QuorvelLog().find("quorvel: ready") != std::string::npos; },
-                     10000 * TimeScale());
+                     10000);
 }
 
 void TDesktopSession::StopQuorvel() {
     Status(QuorvelCtlBinary() + " --exit >/dev/null 2>&1");
-    if (!WaitUntil([&] { return !Alive(FQuorvel); }, 5000 * TimeScale()))
+    if (!WaitUntil([&] { return !Alive(FQuorvel); }, 5000))
         Stop(FQuorvel);
 }
 
@@ -311,7 +306,8 @@ QImage TDesktopSession::Screenshot() const {
 }
 
 bool TDesktopSession::WaitUntil(const std::function<bool()>& done, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto end =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs * TimeScale());
     while (std::chrono::steady_clock::now() < end) {
         if (done())
             return true;
@@ -357,20 +353,13 @@ unsigned long TDesktopSession::VisibleWindow(const std::string& title) const {
 
 bool TDesktopSession::Activate(unsigned long window) const {
     const std::string id = std::to_string(window);
-    int tries = 0;
     return WaitUntil(
         [&] {
-            // Asked through the window manager first; should it keep refusing, the input focus
-            // is given straight to the window, which the window manager then takes as active.
-            if (++tries % 3 != 0)
-                Status("timeout 10 xdotool windowactivate --sync " + id + " >/dev/null 2>&1");
-            else
-                Status("xdotool windowraise " + id + " windowfocus --sync " + id +
-                       " >/dev/null 2>&1");
+            Status("timeout 10 xdotool windowactivate --sync " + id + " >/dev/null 2>&1");
             const std::string active = Output("xdotool getactivewindow 2>/dev/null");
             return !active.empty() && std::stoul(active) == window;
         },
-        10000 * TimeScale());
+        10000);
 }
 
 unsigned long TDesktopSession::MessageWindow() const {
@@ -394,7 +383,7 @@ bool TDesktopSession::AnswerMessage(const std::string& key, int timeoutMs) {
             Status("xdotool key --clearmodifiers " + key);
             return WaitUntil([&] { return MessageWindow() != box; }, 500);
         },
-        timeoutMs * TimeScale());
+        timeoutMs);
 }
 
 unsigned long TDesktopSession::ShowPatternWindow(const std::string& title, int width, int height,
@@ -403,14 +392,14 @@ unsigned long TDesktopSession::ShowPatternWindow(const std::string& title, int w
            std::to_string(x), std::to_string(y)},
           "window.log");
     unsigned long id = 0;
-    if (!WaitUntil([&] { return (id = VisibleWindow(title)) != 0; }, 10000 * TimeScale()))
+    if (!WaitUntil([&] { return (id = VisibleWindow(title)) != 0; }, 10000))
         throw std::runtime_error("the pattern window \"" + title + "\" did not show");
     const bool framed = WaitUntil(
         [&] {
             return Status("xprop -id " + std::to_string(id) +
                           " _NET_FRAME_EXTENTS 2>/dev/null | grep -q '='") == 0;
         },
-        10000 * TimeScale());
+        10000);
     if (!framed || !Activate(id))
         throw std::runtime_error("the pattern window \"" + title + "\" was not " +
                                  (framed ? "activated" : "framed"));

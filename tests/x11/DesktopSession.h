@@ -63,6 +63,8 @@ public:
     bool StartTray();
 
     QImage Screenshot() const;
+    // Asks until `done` holds; false when it still does not after the time, which is
+    // stretched by TimeScale() for a sanitized build.
     static bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
     // Whether a child started here still runs; one that has ended is waited for.
     static bool Alive(pid_t pid);

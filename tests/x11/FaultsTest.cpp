@@ -24,10 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int Scaled(int ms) {
-    return ms * quorvel::test::TimeScale();
-}
-
 // A connection to the command socket that sends a capture request and hangs up without
 // waiting for the answer.
 void SendCaptureAndHangUp() {
@@ -54,8 +50,7 @@ TEST(Faults, ChannelOutlivesASenderThatGivesUpDuringASelection) {
     SendCaptureAndHangUp();
     // The selection overlay is up (the screen dimmed) while nobody waits for the answer.
     ASSERT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return session.Screenshot().pixel(400, 300) != before.pixel(400, 300); },
-        Scaled(5000)));
+        [&] { return session.Screenshot().pixel(400, 300) != before.pixel(400, 300); }, 5000));
     Pause(500);
     session.Status("xdotool key Escape");
     Pause(500);
@@ -64,12 +59,10 @@ TEST(Faults, ChannelOutlivesASenderThatGivesUpDuringASelection) {
     const pid_t ctl =
         session.Start({quorvel::test::QuorvelCtlBinary(), R"({"command":"capture"})"}, "ctl.log");
     ASSERT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return session.Screenshot().pixel(400, 300) != before.pixel(400, 300); },
-        Scaled(5000)));
+        [&] { return session.Screenshot().pixel(400, 300) != before.pixel(400, 300); }, 5000));
     session.Status("xdotool mousemove 100 100 sleep 0.15 mousedown 1 sleep 0.15 mousemove 200 150 "
                    "sleep 0.15 mousemove 300 200 sleep 0.15 mouseup 1");
-    EXPECT_TRUE(
-        TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, Scaled(5000)));
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 5000));
     EXPECT_EQ(QImage(QString::fromStdString(session.NewestCapture())).size(), QSize(200, 100));
     EXPECT_EQ(session.QuorvelLog().find("ERROR: AddressSanitizer"), std::string::npos);
 }
@@ -79,7 +72,7 @@ TEST(Faults, UninstNeverBecomesAnInstance) {
     session.WriteSettings("path=" + session.SaveFolder() + "\n");
     // The per-user folder cannot be made: a file stands where it belongs.
     std::ofstream(std::string(std::getenv("XDG_RUNTIME_DIR")) + "/quorvel") << "in the way";
-    EXPECT_EQ(session.RunQuorvel({"/uninst"}, Scaled(3000)), 0);
+    EXPECT_EQ(session.RunQuorvel({"/uninst"}, 3000), 0);
     Pause(300);
     EXPECT_EQ(session.VisibleWindow("Quorvel"), 0u);
 }
@@ -90,14 +83,14 @@ TEST(Faults, WindowTitlesAreTheCaptionsAloneAndTheFrameIgnoresCloseRequests) {
     ASSERT_TRUE(session.StartQuorvel({"/start"})) << session.QuorvelLog();
     unsigned long frame = 0;
     ASSERT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return (frame = session.VisibleWindow("영역지정 - Quorvel")) != 0; }, Scaled(5000)));
+        [&] { return (frame = session.VisibleWindow("영역지정 - Quorvel")) != 0; }, 5000));
     // The header's popup, "Setting": the size dialog's title is its caption and nothing more.
     session.Status("xdotool mousemove 900 372 click 3");
     Pause();
     session.Status("xdotool key --delay 40 Down Down Down Down Return");
     unsigned long dialog = 0;
     ASSERT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return (dialog = session.VisibleWindow("Size setting")) != 0; }, Scaled(5000)));
+        [&] { return (dialog = session.VisibleWindow("Size setting")) != 0; }, 5000));
     EXPECT_EQ(session.Output("xprop -id " + std::to_string(dialog) + " _NET_WM_NAME"),
               "_NET_WM_NAME(UTF8_STRING) = \"Size setting\"\n");
 
@@ -123,8 +116,7 @@ TEST(Faults, HotKeyFollowsAKeyboardMappingChange) {
               0);
     Pause(500);
     session.Status("xdotool key Print");
-    EXPECT_TRUE(
-        TDesktopSession::WaitUntil([&] { return !session.NewestCapture().empty(); }, Scaled(3000)))
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !session.NewestCapture().empty(); }, 3000))
         << session.QuorvelLog();
 }
 
@@ -146,12 +138,10 @@ TEST(Faults, DesktopFolderIsMadeButAChosenFolderThatWentAwayIsNot) {
     const pid_t ctl =
         session.Start({quorvel::test::QuorvelCtlBinary(), R"({"command":"capture"})"}, "ctl.log");
     EXPECT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return session.QuorvelLog().find("Capture failed.") != std::string::npos; },
-        Scaled(5000)))
+        [&] { return session.QuorvelLog().find("Capture failed.") != std::string::npos; }, 5000))
         << session.QuorvelLog();
     EXPECT_TRUE(session.AnswerMessage());
-    EXPECT_TRUE(
-        TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, Scaled(3000)));
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 3000));
     EXPECT_FALSE(fs::exists(chosen));
 }
 

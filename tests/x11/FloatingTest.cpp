@@ -18,7 +18,6 @@
 using quorvel::test::Differences;
 using quorvel::test::Pause;
 using quorvel::test::TDesktopSession;
-using quorvel::test::TimeScale;
 
 namespace {
 
@@ -56,8 +55,7 @@ protected:
         return ids;
     }
     bool WaitForFloatingCount(std::size_t count) const {
-        return TDesktopSession::WaitUntil([&] { return FloatingWindows().size() == count; },
-                                          5000 * TimeScale());
+        return TDesktopSession::WaitUntil([&] { return FloatingWindows().size() == count; }, 5000);
     }
 
     // A window's place on the root window in physical pixels (its inside, as xwininfo
@@ -88,13 +86,11 @@ protected:
     }
 
     bool WaitForGeometry(unsigned long id, const QRect& wanted) const {
-        return TDesktopSession::WaitUntil([&] { return Geometry(id) == wanted; },
-                                          5000 * TimeScale());
+        return TDesktopSession::WaitUntil([&] { return Geometry(id) == wanted; }, 5000);
     }
     bool WaitForPicture(const QRect& place, const QImage& picture) const {
         return TDesktopSession::WaitUntil(
-            [&] { return Differences(session.Screenshot().copy(place), picture) == 0; },
-            5000 * TimeScale());
+            [&] { return Differences(session.Screenshot().copy(place), picture) == 0; }, 5000);
     }
 
     // Captures the active pattern window to a floating window and moves the pattern away;
@@ -131,7 +127,7 @@ protected:
     bool OpenSaveDialog(QPoint at) {
         RightClick(at);
         MenuItem(1);
-        return TDesktopSession::WaitUntil([&] { return SaveDialogOpen(); }, 5000 * TimeScale());
+        return TDesktopSession::WaitUntil([&] { return SaveDialogOpen(); }, 5000);
     }
     bool SaveDialogOpen() const {
         return !session.Output("xdotool search --onlyvisible --name '^Save As' 2>/dev/null")
@@ -139,7 +135,7 @@ protected:
     }
     bool WaitForFile(const std::string& path) const {
         return TDesktopSession::WaitUntil([&] { return fs::exists(path) && !SaveDialogOpen(); },
-                                          5000 * TimeScale());
+                                          5000);
     }
 
     TDesktopSession session;
@@ -177,7 +173,7 @@ TEST_F(Floating, PinsThePictureExactlyOverItsPlaceAboveOtherWindows) {
         EXPECT_TRUE(WaitForPicture(frame, picture));
 
         // The main window shown and minimised leaves it where it is.
-        EXPECT_EQ(session.RunQuorvel({}, 5000 * TimeScale()), 0);
+        EXPECT_EQ(session.RunQuorvel({}, 5000), 0);
         ASSERT_TRUE(WaitForFloatingCount(2));
         for (unsigned long id : FloatingWindows())
             if (id != floating)
@@ -188,8 +184,7 @@ TEST_F(Floating, PinsThePictureExactlyOverItsPlaceAboveOtherWindows) {
         EXPECT_TRUE(WaitForPicture(frame, picture));
         const pid_t pid = session.QuorvelPid();
         session.Status(quorvel::test::QuorvelCtlBinary() + " --exit >/dev/null 2>&1");
-        EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(pid); },
-                                               5000 * TimeScale()));
+        EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(pid); }, 5000));
         EXPECT_TRUE(WaitForFloatingCount(0));
         session.Status("xdotool search --name '^(Pattern|Other)$' windowkill %@ >/dev/null 2>&1");
         Pause();
@@ -257,8 +252,7 @@ TEST_F(Floating, MenuDeletesOneWindowOrAllOfThem) {
     ASSERT_TRUE(WaitForFloatingCount(2));
     const pid_t pid = session.QuorvelPid();
     session.Status(quorvel::test::QuorvelCtlBinary() + " --exit >/dev/null 2>&1");
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(pid); },
-                                           5000 * TimeScale()));
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(pid); }, 5000));
     EXPECT_TRUE(WaitForFloatingCount(0));
 }
 
@@ -313,8 +307,7 @@ TEST_F(Floating, SavesInEachOfTheFiveTypesWithTheMainWindowsQualities) {
     const auto files = count();
     ASSERT_TRUE(OpenSaveDialog(frame.center()));
     session.Status("xdotool type --delay 40 cancelled && xdotool key Escape");
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !SaveDialogOpen(); },
-                                           5000 * quorvel::test::TimeScale()));
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !SaveDialogOpen(); }, 5000));
     Pause();
     EXPECT_EQ(count(), files);
 
@@ -326,7 +319,7 @@ TEST_F(Floating, SavesInEachOfTheFiveTypesWithTheMainWindowsQualities) {
             return session.QuorvelLog().find(R"(Cannot create file "/sys/shot.png")") !=
                    std::string::npos;
         },
-        5000 * TimeScale()))
+        5000))
         << session.QuorvelLog();
     // The message box carries the program's caption as well.
     EXPECT_TRUE(WaitForFloatingCount(2));

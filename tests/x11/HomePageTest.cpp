@@ -50,23 +50,20 @@ TEST_F(HomePage, AboutOpensTheOwnWindowUnlessAHomePageIsSet) {
     EXPECT_EQ(session.Ctl(R"({"command":"about"})"), "1");
     unsigned long about = 0;
     EXPECT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return (about = session.VisibleWindow("About Quorvel")) != 0; },
-        5000 * quorvel::test::TimeScale()));
+        [&] { return (about = session.VisibleWindow("About Quorvel")) != 0; }, 5000));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(OpenedText(), "");
     // Escape closes it.
     EXPECT_TRUE(session.Activate(about));
     session.Status("xdotool key Escape");
-    EXPECT_TRUE(
-        TDesktopSession::WaitUntil([&] { return session.VisibleWindow("About Quorvel") == 0; },
-                                   3000 * quorvel::test::TimeScale()));
+    EXPECT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return session.VisibleWindow("About Quorvel") == 0; }, 3000));
     session.StopQuorvel();
 
     ASSERT_TRUE(Launch("home_url=http://127.0.0.1:9/quorvel\n")) << session.QuorvelLog();
     EXPECT_EQ(session.Ctl(R"({"command":"about"})"), "1");
     EXPECT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return OpenedText() == "http://127.0.0.1:9/quorvel?v=4.0.1.0\n"; },
-        5000 * quorvel::test::TimeScale()))
+        [&] { return OpenedText() == "http://127.0.0.1:9/quorvel?v=4.0.1.0\n"; }, 5000))
         << OpenedText();
     EXPECT_EQ(session.VisibleWindow("About Quorvel"), 0u);
 }
@@ -96,12 +93,10 @@ TEST_F(HomePage, MissingFfmpegNamesItsPackageAndOpensNothingWithoutAHomePage) {
             EXPECT_EQ(OpenedText(), "");
         else
             EXPECT_TRUE(TDesktopSession::WaitUntil(
-                [&] { return OpenedText() == home + "?app=quorvel&msg=ffmpegnotfound\n"; },
-                5000 * quorvel::test::TimeScale()))
+                [&] { return OpenedText() == home + "?app=quorvel&msg=ffmpegnotfound\n"; }, 5000))
                 << OpenedText();
         session.Status(quorvel::test::QuorvelCtlBinary() + " --exit");
-        TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(pid); },
-                                   5000 * quorvel::test::TimeScale());
+        TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(pid); }, 5000);
         std::remove((session.Root() + "/missing.log").c_str());
     }
 }

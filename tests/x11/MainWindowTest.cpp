@@ -78,8 +78,7 @@ protected:
     }
     bool LogHas(const std::string& text) const {
         return TDesktopSession::WaitUntil(
-            [&] { return session.QuorvelLog().find(text) != std::string::npos; },
-            5000 * quorvel::test::TimeScale());
+            [&] { return session.QuorvelLog().find(text) != std::string::npos; }, 5000);
     }
 
     TDesktopSession session;
@@ -93,34 +92,32 @@ TEST_F(MainWindow, PrintScreenCapturesFromAnyApplication) {
     Launch("area=0\nsaveto=0\n", {"/start"});
     session.Start({quorvel::test::TestWindowBinary(), "Pattern", "300", "200", "100", "100"},
                   "window.log");
-    ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Pattern") != 0; },
-                                           5000 * quorvel::test::TimeScale()));
+    ASSERT_TRUE(
+        TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Pattern") != 0; }, 5000));
     Pause();
     session.Status("xdotool key Print");
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return FileCount(session.SaveFolder()) == 1; },
-                                           5000 * quorvel::test::TimeScale()));
+    EXPECT_TRUE(
+        TDesktopSession::WaitUntil([&] { return FileCount(session.SaveFolder()) == 1; }, 5000));
     // With Num Lock on the key still works.
     session.Status("xdotool key Num_Lock && xdotool key Print && xdotool key Num_Lock");
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return FileCount(session.SaveFolder()) == 2; },
-                                           5000 * quorvel::test::TimeScale()));
+    EXPECT_TRUE(
+        TDesktopSession::WaitUntil([&] { return FileCount(session.SaveFolder()) == 2; }, 5000));
 }
 
 TEST_F(MainWindow, HotKeyDialogStoresCtrlShiftAAndUsesIt) {
     Launch("area=0\nsaveto=0\n");
     OpenMenu();
     Keys("Down Down Down Return"); // "Hotkey setting"
-    ASSERT_TRUE(
-        TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Hotkey setting") != 0; },
-                                   5000 * quorvel::test::TimeScale()));
+    ASSERT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return session.VisibleWindow("Hotkey setting") != 0; }, 5000));
     // Focus starts on Ctrl; the tab order runs Ctrl, Alt, key list, Shift, OK.
     Keys("space Tab Tab a Tab space Tab space");
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return Setting("hotkey") == "24641"; },
-                                           3000 * quorvel::test::TimeScale()))
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return Setting("hotkey") == "24641"; }, 3000))
         << Setting("hotkey");
     EXPECT_EQ(session.VisibleWindow("Hotkey setting"), 0u);
     session.Status("xdotool key ctrl+shift+a");
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return FileCount(session.SaveFolder()) == 1; },
-                                           5000 * quorvel::test::TimeScale()));
+    EXPECT_TRUE(
+        TDesktopSession::WaitUntil([&] { return FileCount(session.SaveFolder()) == 1; }, 5000));
     // Print Screen is free again.
     session.Status("xdotool key Print");
     Pause(500);
@@ -146,9 +143,8 @@ TEST_F(MainWindow, KeyHeldByAnotherProgramIsReportedAtStart) {
         10000));
     EXPECT_TRUE(session.AnswerMessage());
     // Then the dialog opens so that another key can be chosen.
-    EXPECT_TRUE(
-        TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Hotkey setting") != 0; },
-                                   5000 * quorvel::test::TimeScale()));
+    EXPECT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return session.VisibleWindow("Hotkey setting") != 0; }, 5000));
 }
 
 TEST_F(MainWindow, MenuChoicesAreStoredAndReadBackAfterARestart) {
@@ -206,8 +202,7 @@ TEST_F(MainWindow, WebPWithoutALoadableLibraryFallsBackToPng) {
         },
         10000));
     EXPECT_TRUE(session.AnswerMessage());
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return Setting("saveto") == "0"; },
-                                           3000 * quorvel::test::TimeScale()));
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return Setting("saveto") == "0"; }, 3000));
 }
 
 TEST_F(MainWindow, ColourPickerAreaIsStoredAsFullScreen) {
@@ -272,9 +267,8 @@ TEST_F(MainWindow, QuitAsksFirst) {
     Keys("Up Return");
     Pause();
     Keys("shift+Tab space"); // Yes
-    EXPECT_TRUE(
-        TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(session.QuorvelPid()); },
-                                   3000 * quorvel::test::TimeScale()));
+    EXPECT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return !TDesktopSession::Alive(session.QuorvelPid()); }, 3000));
 }
 
 TEST_F(MainWindow, FreshStartShowsTheWindowAndSavesToTheDesktop) {
@@ -298,8 +292,7 @@ TEST_F(MainWindow, FreshStartShowsTheWindowAndSavesToTheDesktop) {
     // here: there is no audio device) before it.
     session.Status("xdotool key Print");
     EXPECT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return fs::exists(session.Root() + "/home/Desktop/Q-001.png"); },
-        5000 * quorvel::test::TimeScale()))
+        [&] { return fs::exists(session.Root() + "/home/Desktop/Q-001.png"); }, 5000))
         << session.QuorvelLog();
     EXPECT_EQ(Setting("area"), "0");
     EXPECT_EQ(Setting("saveto"), "0");
@@ -317,8 +310,7 @@ TEST_F(MainWindow, ChoicesTheListsDoNotHoldAreReportedAtCapture) {
             {quorvel::test::QuorvelCtlBinary(), R"({"command":"capture"})"}, "ctl.log");
         EXPECT_TRUE(LogHas("Capture failed.\\r\\r" + reason)) << session.QuorvelLog();
         EXPECT_TRUE(session.AnswerMessage());
-        EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); },
-                                               3000 * quorvel::test::TimeScale()));
+        EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 3000));
         EXPECT_EQ(FileCount(session.SaveFolder()), 0u);
         session.StopQuorvel();
     }
@@ -373,9 +365,8 @@ TEST_F(MainWindow, StoredHotKeyThatIsNoKeyIsReportedAsUnusable) {
 // no move or resize running: the frame stays where it is when the pointer goes on.
 TEST_F(MainWindow, TapOnTheRegionFrameLeavesNoMoveRunning) {
     Launch("area=1\nsaveto=0\n", {"/start"});
-    ASSERT_TRUE(
-        TDesktopSession::WaitUntil([&] { return session.VisibleWindow("영역지정 - Quorvel") != 0; },
-                                   5000 * quorvel::test::TimeScale()));
+    ASSERT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return session.VisibleWindow("영역지정 - Quorvel") != 0; }, 5000));
     Pause();
     // The header at (720, 360), then the bottom border.
     for (const char* at : {"900 372", "900 754"}) {

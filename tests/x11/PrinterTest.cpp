@@ -44,8 +44,8 @@ TEST(Printer, CapturePrintsWithWholeNumberPixelBlocks) {
     ASSERT_TRUE(session.StartQuorvel({"/start"})) << session.QuorvelLog();
     session.Start({quorvel::test::TestWindowBinary(), "Pattern", "400", "300", "0", "0"},
                   "window.log");
-    ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Pattern") != 0; },
-                                           5000 * quorvel::test::TimeScale()));
+    ASSERT_TRUE(
+        TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Pattern") != 0; }, 5000));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
     EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
@@ -97,8 +97,7 @@ TEST(Printer, NoPrinterShowsCaptureFailed) {
         10000))
         << session.QuorvelLog();
     EXPECT_TRUE(session.AnswerMessage());
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); },
-                                           3000 * quorvel::test::TimeScale()));
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 3000));
     ::unsetenv("CUPS_SERVER");
 }
 
@@ -123,8 +122,7 @@ TEST(Printer, NoDefaultPrinterIsAnErrorNotTheFirstPrinter) {
         10000))
         << session.QuorvelLog();
     EXPECT_TRUE(session.AnswerMessage());
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); },
-                                           3000 * quorvel::test::TimeScale()));
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 3000));
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_EQ(session.Output("lpstat -o 2>/dev/null"), "");
     EXPECT_FALSE(std::filesystem::exists(printer.OutputFile()));

@@ -19,10 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 using TClock = std::chrono::steady_clock;
 
-int Scaled(int ms) {
-    return ms * quorvel::test::TimeScale();
-}
-
 class Recording : public testing::Test {
 protected:
     void Launch(const std::string& settings, const std::vector<std::string>& env = {}) {
@@ -49,7 +45,7 @@ protected:
                        session.Status("pgrep -x -P " + std::to_string(session.QuorvelPid()) +
                                       " ffmpeg >/dev/null") != 0;
             },
-            Scaled(ms));
+            ms);
     }
     double Seconds(const std::string& text) const { return text.empty() ? -1 : std::stod(text); }
 
@@ -86,7 +82,7 @@ TEST_F(Recording, OddRegionGivesTheEvenSizeAndThePixelsUnderTheHole) {
     session.Status("xsetroot -solid '#20c040'");
     Launch("area=1\nleft=151\ntop=101\nwidth=101\nheight=75\nmouse=0\n");
     ASSERT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return session.VisibleWindow("영역지정 - Quorvel") != 0; }, Scaled(5000)));
+        [&] { return session.VisibleWindow("영역지정 - Quorvel") != 0; }, 5000));
     ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
@@ -150,7 +146,7 @@ TEST_F(Recording, AnEncoderThatFailsAtOnceSaysWhyAndLeavesTheProgramIdle) {
     const pid_t pid = session.Start({folder + "/quorvel", "/start"}, "failing.log");
     const auto log = [&] { return session.Output("cat " + session.Root() + "/failing.log"); };
     ASSERT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return log().find("quorvel: ready") != std::string::npos; }, Scaled(10000)));
+        [&] { return log().find("quorvel: ready") != std::string::npos; }, 10000));
     for (int round = 1; round <= 2; ++round) {
         EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
         EXPECT_TRUE(TDesktopSession::WaitUntil(
@@ -162,7 +158,7 @@ TEST_F(Recording, AnEncoderThatFailsAtOnceSaysWhyAndLeavesTheProgramIdle) {
                     ++count;
                 return count >= static_cast<std::size_t>(round);
             },
-            Scaled(10000)))
+            10000))
             << log();
         EXPECT_TRUE(session.AnswerMessage());
     }

@@ -110,9 +110,8 @@ TEST_F(ResidentProgram, SecondLaunchShowsTheRunningWindowAndEnds) {
     // Any other launch, "/START" included, shows the running window in front and ends.
     EXPECT_EQ(session.RunQuorvel({"/START"}, 3000), 0);
     unsigned long window = 0;
-    ASSERT_TRUE(
-        TDesktopSession::WaitUntil([&] { return (window = session.VisibleWindow("Quorvel")) != 0; },
-                                   3000 * quorvel::test::TimeScale()));
+    ASSERT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return (window = session.VisibleWindow("Quorvel")) != 0; }, 3000));
     EXPECT_TRUE(TDesktopSession::WaitUntil(
         [&] { return session.Output("xdotool getactivewindow") == std::to_string(window) + "\n"; },
         3000));
@@ -121,8 +120,8 @@ TEST_F(ResidentProgram, SecondLaunchShowsTheRunningWindowAndEnds) {
     // Closing the window hides it; the program stays.
     session.Status("xdotool windowclose " + std::to_string(window) +
                    " 2>/dev/null || xdotool key --window " + std::to_string(window) + " alt+F4");
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Quorvel") == 0; },
-                                           3000 * quorvel::test::TimeScale()));
+    EXPECT_TRUE(
+        TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Quorvel") == 0; }, 3000));
     EXPECT_TRUE(TDesktopSession::Alive(session.QuorvelPid()));
     EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
 }
@@ -138,10 +137,9 @@ TEST_F(ResidentProgram, UninstEndsTheInstanceWithinASecond) {
     UseSettings("");
     ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
     const auto t1 = std::chrono::steady_clock::now();
-    EXPECT_EQ(session.RunQuorvel({"/uninst"}, 3000 * quorvel::test::TimeScale()), 0);
-    EXPECT_TRUE(
-        TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(session.QuorvelPid()); },
-                                   300 * quorvel::test::TimeScale()));
+    EXPECT_EQ(session.RunQuorvel({"/uninst"}, 3000), 0);
+    EXPECT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return !TDesktopSession::Alive(session.QuorvelPid()); }, 300));
     EXPECT_LT(std::chrono::steady_clock::now() - t1,
               std::chrono::milliseconds(1500 * quorvel::test::TimeScale()));
     EXPECT_EQ(session.Status(quorvel::test::QuorvelCtlBinary() + " --show 2>/dev/null"), 1);
@@ -151,9 +149,8 @@ TEST_F(ResidentProgram, TermSignalIsAnExitRequest) {
     UseSettings("");
     ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
     ::kill(session.QuorvelPid(), SIGTERM);
-    EXPECT_TRUE(
-        TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(session.QuorvelPid()); },
-                                   2000 * quorvel::test::TimeScale()));
+    EXPECT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return !TDesktopSession::Alive(session.QuorvelPid()); }, 2000));
 }
 
 TEST_F(ResidentProgram, CommandRepliesAndGarbageOnTheChannel) {
@@ -290,8 +287,7 @@ TEST_F(ResidentProgram, UnwritableSaveFolderShowsCaptureFailedAndStaysIdle) {
                   std::string::npos);
         EXPECT_TRUE(TDesktopSession::Alive(ctl));
         EXPECT_TRUE(session.AnswerMessage());
-        EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); },
-                                               3000 * quorvel::test::TimeScale()));
+        EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 3000));
     }
 }
 

@@ -59,8 +59,7 @@ TEST_P(ScaleFactor, RegionFrameStepsAndSizesAreSinglePhysicalPixels) {
     session.ShowPatternWindow("Pattern", 700, 600, 60, 60);
     unsigned long frame = 0;
     ASSERT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return (frame = session.VisibleWindow("영역지정 - Quorvel")) != 0; },
-        5000 * quorvel::test::TimeScale()));
+        [&] { return (frame = session.VisibleWindow("영역지정 - Quorvel")) != 0; }, 5000));
     ASSERT_TRUE(session.Activate(frame));
     Pause();
     ExpectHole(101, 101, 401, 301);
@@ -81,9 +80,8 @@ TEST_P(ScaleFactor, RegionFrameStepsAndSizesAreSinglePhysicalPixels) {
     session.Status("xdotool mousemove 300 " + std::to_string(103 + Header() / 2) + " click 3");
     Pause();
     session.Status("xdotool key --delay 40 Down Down Down Down Return");
-    ASSERT_TRUE(
-        TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Size setting") != 0; },
-                                   5000 * quorvel::test::TimeScale()));
+    ASSERT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return session.VisibleWindow("Size setting") != 0; }, 5000));
     Pause();
     session.Status("xdotool key --delay 40 ctrl+a 4 3 3 Tab ctrl+a 2 1 7 Tab space");
     Pause();

@@ -59,15 +59,15 @@ protected:
             argv.push_back(text);
         }
         session.Start(argv, title + ".log");
-        ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return session.VisibleWindow(title) != 0; },
-                                               5000 * quorvel::test::TimeScale()));
+        ASSERT_TRUE(
+            TDesktopSession::WaitUntil([&] { return session.VisibleWindow(title) != 0; }, 5000));
         ASSERT_TRUE(TDesktopSession::WaitUntil(
             [&] {
                 const QImage screen = session.Screenshot();
                 return (screen.pixel(1919, 1079) & 0xFFFFFF) == 0xFFFFFF &&
                        (screen.pixel(0, 0) & 0xFFFFFF) == 0xFFFFFF;
             },
-            5000 * quorvel::test::TimeScale()));
+            5000));
     }
     // Asks for a capture and waits for the text file it names.
     std::string CaptureText(const std::string& name) {
@@ -175,12 +175,11 @@ TEST_F(TextRecognition, WithoutTrainedDataTxtIsRefused) {
             return log().find("[Quorvel] OCR 을 지원하지 않는 윈도우 환경입니다.") !=
                    std::string::npos;
         },
-        10000 * quorvel::test::TimeScale()))
+        10000))
         << log();
     EXPECT_TRUE(session.AnswerMessage());
     EXPECT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return session.ReadSettings().find("saveto=0") != std::string::npos; },
-        5000 * quorvel::test::TimeScale()))
+        [&] { return session.ReadSettings().find("saveto=0") != std::string::npos; }, 5000))
         << session.ReadSettings();
 }
 
@@ -195,8 +194,8 @@ TEST_F(TextRecognition, ExitingDuringARecognitionCancelsItAndEndsCleanly) {
     const pid_t pid = session.QuorvelPid();
     session.Status(quorvel::test::QuorvelCtlBinary() + " --exit >/dev/null 2>&1");
     int status = -1;
-    ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; },
-                                           10000 * quorvel::test::TimeScale()))
+    ASSERT_TRUE(
+        TDesktopSession::WaitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 10000))
         << session.QuorvelLog();
     EXPECT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);

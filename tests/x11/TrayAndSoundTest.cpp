@@ -44,8 +44,7 @@ TEST(TrayIcon, IsDockedWithThePictureAndAClickShowsTheWindow) {
 
     QRect icon;
     ASSERT_TRUE(
-        TDesktopSession::WaitUntil([&] { return !(icon = TrayIconRect(session)).isEmpty(); },
-                                   5000 * quorvel::test::TimeScale()))
+        TDesktopSession::WaitUntil([&] { return !(icon = TrayIconRect(session)).isEmpty(); }, 5000))
         << session.Output("xwininfo -root -tree");
     Pause(500);
     // The icon's pixels: the program's picture, not a blank square of the tray's colour.
@@ -65,8 +64,8 @@ TEST(TrayIcon, IsDockedWithThePictureAndAClickShowsTheWindow) {
     EXPECT_EQ(session.VisibleWindow("Quorvel"), 0u);
     session.Status("xdotool mousemove " + std::to_string(icon.center().x()) + " " +
                    std::to_string(icon.center().y()) + " click 1");
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Quorvel") != 0; },
-                                           5000 * quorvel::test::TimeScale()));
+    EXPECT_TRUE(
+        TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Quorvel") != 0; }, 5000));
 }
 
 TEST(CaptureSound, PlaysOnTheSoundServerOnlyWhenChosen) {

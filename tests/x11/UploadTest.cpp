@@ -67,10 +67,9 @@ protected:
                 message = log.substr(at, log.find('\n', at) - at);
                 return true;
             },
-            20000 * quorvel::test::TimeScale());
+            20000);
         EXPECT_TRUE(session.AnswerMessage());
-        TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); },
-                                   10000 * quorvel::test::TimeScale());
+        TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 10000);
         return message;
     }
 
@@ -88,8 +87,7 @@ TEST_F(Upload, CaptureGoesToTheServerAndItsAddressOpensInTheBrowser) {
     const QImage screen = session.Screenshot();
 
     EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
-    ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return !OpenedText().empty(); },
-                                           10000 * quorvel::test::TimeScale()))
+    ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return !OpenedText().empty(); }, 10000))
         << session.QuorvelLog();
     std::string address = OpenedText();
     address.pop_back();
@@ -140,12 +138,10 @@ TEST_F(Upload, AcceptedUpdateOpensTheDownloadAndEndsTheProgram) {
     Launch("update_url=http://127.0.0.1:" + std::to_string(port) + "/api.init.php\n");
     // Yes is the default answer.
     ASSERT_TRUE(session.AnswerMessage());
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !OpenedText().empty(); },
-                                           10000 * quorvel::test::TimeScale()));
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !OpenedText().empty(); }, 10000));
     EXPECT_EQ(OpenedText(), "http://127.0.0.1:" + std::to_string(port) + "/download\n");
-    EXPECT_TRUE(
-        TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(session.QuorvelPid()); },
-                                   10000 * quorvel::test::TimeScale()));
+    EXPECT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return !TDesktopSession::Alive(session.QuorvelPid()); }, 10000));
     EXPECT_EQ(session.Output("curl -s http://127.0.0.1:" + std::to_string(port) + "/stats"),
               "{\"hold\":0,\"installations\":1}");
 }
@@ -174,8 +170,7 @@ TEST_F(Upload, DuringTheUploadTheBarShowsAndTheProgramKeepsAnswering) {
     Launch("upload_host=127.0.0.1:" + std::to_string(silent->Port()) + "\n");
     const pid_t first =
         session.Start({quorvel::test::QuorvelCtlBinary(), R"({"command":"capture"})"}, "ctl1.log");
-    ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return silent->Count() == 1; },
-                                           10000 * quorvel::test::TimeScale()));
+    ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return silent->Count() == 1; }, 10000));
 
     // The red bar across the screen, right above the panel.
     EXPECT_TRUE(TDesktopSession::WaitUntil(

@@ -75,10 +75,9 @@ protected:
         // The browser window opens on an empty page, titled as the program.
         ASSERT_TRUE(WaitForTitle("Quorvel")) << session.QuorvelLog();
     }
-    static int Scaled(int ms) { return ms * quorvel::test::TimeScale(); }
     bool WaitForTitle(const std::string& title) {
         return TDesktopSession::WaitUntil(
-            [&] { return (window = session.VisibleWindow(title)) != 0; }, Scaled(20000));
+            [&] { return (window = session.VisibleWindow(title)) != 0; }, 20000);
     }
     // Alt+D, the address as typed, Enter; then waits for the page's title.
     bool Open(const std::string& typed, const std::string& title) {
@@ -160,7 +159,7 @@ TEST_F(WebPage, WholePageBackForwardAndClosing) {
             return (screen.pixel(client.right() - 40, client.bottom() - 30) & 0xFFFFFF) ==
                    (kBands[0] & 0xFFFFFF);
         },
-        Scaled(5000)));
+        5000));
 
     ASSERT_TRUE(Open(http.Url("/second"), "Second"));
     Click(12, 18); // back
@@ -170,14 +169,14 @@ TEST_F(WebPage, WholePageBackForwardAndClosing) {
 
     // Closing the window returns to full screen, stored.
     session.Status("wmctrl -i -c " + std::to_string(window));
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Second") == 0; },
-                                           Scaled(5000)));
+    EXPECT_TRUE(
+        TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Second") == 0; }, 5000));
     EXPECT_EQ(Setting("area"), "0");
     EXPECT_EQ(CaptureNow().size(), QSize(1920, 1080));
     // The browser window's process, and the engine with it, has ended with the window.
     EXPECT_TRUE(TDesktopSession::WaitUntil(
         [&] { return session.Output("pgrep -P " + std::to_string(session.QuorvelPid())).empty(); },
-        Scaled(5000)));
+        5000));
 }
 
 TEST_F(WebPage, RootElementFramesSmallViewAndNewWindows) {
@@ -195,7 +194,7 @@ TEST_F(WebPage, RootElementFramesSmallViewAndNewWindows) {
     ASSERT_TRUE(Open(http.Url("/popup"), "Popup"));
     const int windows = VisibleWindows();
     Click(300, 37 + 200);
-    std::this_thread::sleep_for(std::chrono::milliseconds(Scaled(1500)));
+    quorvel::test::Pause(1500);
     EXPECT_EQ(VisibleWindows(), windows);
     EXPECT_NE(session.VisibleWindow("Popup"), 0u);
 
@@ -217,29 +216,28 @@ TEST_F(WebPage, PageTooLargeToRenderWholeFailsWithTheMessage) {
     // The capture-failed message, no file and the browser window still there.
     unsigned long message = 0;
     EXPECT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return (message = session.VisibleWindow("Quorvel")) != 0; }, Scaled(10000)));
+        [&] { return (message = session.VisibleWindow("Quorvel")) != 0; }, 10000));
     EXPECT_EQ(session.NewestCapture(), before);
     EXPECT_NE(session.VisibleWindow("Huge"), 0u);
     session.Status("wmctrl -i -c " + std::to_string(message));
-    EXPECT_TRUE(
-        TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, Scaled(5000)));
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 5000));
     EXPECT_TRUE(TDesktopSession::Alive(session.QuorvelPid()));
 }
 
 TEST_F(WebPage, ChoosingAnotherAreaClosesTheWindowAndKeepsTheChoice) {
     ASSERT_TRUE(Open(http.Url("/second"), "Second"));
     // A second launch shows the main window, its focus on the capture-area list.
-    EXPECT_EQ(session.RunQuorvel({}, Scaled(5000)), 0);
+    EXPECT_EQ(session.RunQuorvel({}, 5000), 0);
     unsigned long main = 0;
     ASSERT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return (main = session.VisibleWindow("Quorvel")) != 0; }, Scaled(5000)));
+        [&] { return (main = session.VisibleWindow("Quorvel")) != 0; }, 5000));
     EXPECT_TRUE(session.Activate(main));
     // Up to the window-control area, then the active window: the browser window closes, and
     // the list goes on from the area chosen, not from the full screen its closing selects.
     // (The list passes the focus on while it handles a choice: Shift+Tab brings it back.)
     session.Status("xdotool key --delay 300 Up shift+Tab Up");
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Second") == 0; },
-                                           Scaled(5000)));
-    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return Setting("area") == "3"; }, Scaled(5000)))
+    EXPECT_TRUE(
+        TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Second") == 0; }, 5000));
+    EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return Setting("area") == "3"; }, 5000))
         << Setting("area");
 }
