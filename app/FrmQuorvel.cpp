@@ -22,6 +22,7 @@
 #include "support/Resources.h"
 #include "support/Settings.h"
 #include "support/Translate.h"
+#include "support/TranslateComponent.h"
 #include "support/Version.h"
 #include "ui_FrmQuorvel.h"
 
@@ -108,6 +109,7 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
                                 ui->ChkArea->setCurrentIndex(0);
                                 SaveConfig(QString::fromLatin1(Settings::Area.Name), 0);
                             }});
+    TranslateComponent(FrmArea);
     FHooks.RegionRect = [this] { return FrmArea->GetRect(); };
     FHooks.WebPageCapture = [this] { return WebPageCapture(); };
 

@@ -1,5 +1,7 @@
 #include "sinks/FrmFloating.h"
 
+#include "support/TranslateComponent.h"
+
 #include "sinks/FloatingSave.h"
 
 #include <QCloseEvent>
@@ -29,7 +31,8 @@ TFrmFloating::TFrmFloating(TPlatform& platform, TFloatingOwner owner)
     setFont(font);
     resize(311, 279);
 
-    // The captions are the same in every language.
+    // The captions follow the interface language, also when it changes while the picture
+    // floats: they are translated each time the menu opens.
     Popup = new QMenu(this);
     Popup->setObjectName(QStringLiteral("Popup"));
     BtnSave = Popup->addAction(QStringLiteral("이미지 저장"));
@@ -40,6 +43,8 @@ TFrmFloating::TFrmFloating(TPlatform& platform, TFloatingOwner owner)
     BtnDelete->setObjectName(QStringLiteral("BtnDelete"));
     BtnDeleteAll = Popup->addAction(QStringLiteral("모든 플로팅 삭제"));
     BtnDeleteAll->setObjectName(QStringLiteral("BtnDeleteAll"));
+    TranslateComponent(Popup);
+    connect(Popup, &QMenu::aboutToShow, this, [this] { TranslateComponent(Popup); });
     connect(BtnSave, &QAction::triggered, this, [this] { BtnSaveClick(); });
     connect(BtnDelete, &QAction::triggered, this, [this] { BtnDeleteClick(); });
     connect(BtnDeleteAll, &QAction::triggered, this, [this] { BtnDeleteAllClick(); });

@@ -8,6 +8,7 @@
 #include "capture/ColourPicker.h"
 #include "capture/FrmArea.h"
 #include "capture/FrmDrag.h"
+#include "sinks/FrmFloating.h"
 #include "support/FrmHotKey.h"
 #include "support/Translate.h"
 #include "support/TranslateComponent.h"
@@ -127,6 +128,13 @@ TEST_F(MainWindowUnit, LanguageSwitchChangesEveryTextAtOnceAndIsStored) {
     ASSERT_NE(window.TrayIcon, nullptr);
     EXPECT_EQ(window.TrayIcon->toolTip(), Q("Quorvel 4.0.1"));
     EXPECT_EQ(window.N10->text(), Q("Quit"));
+    // The recording card, the region frame and a floating picture's menu speak it too.
+    EXPECT_EQ(window.Controls()->Label1->text(), Q("Recording"));
+    EXPECT_EQ(window.FrmArea->windowTitle(), Q("Region - Quorvel"));
+    {
+        TFrmFloating floating(platform, {});
+        EXPECT_EQ(floating.BtnDeleteAll->text(), Q("Close All Pictures"));
+    }
     window.ChkLangJa->trigger();
     EXPECT_TRUE(window.ChkLangJa->isChecked());
     EXPECT_FALSE(window.ChkLangEn->isChecked());
@@ -135,6 +143,11 @@ TEST_F(MainWindowUnit, LanguageSwitchChangesEveryTextAtOnceAndIsStored) {
     EXPECT_EQ(window.Controls()->ChkArea->itemText(0), TranslateText(Q("전체화면 캡쳐"), Q("ja")));
     EXPECT_EQ(window.Controls()->ChkSaveTo->itemText(7), TranslateText(Q("클립보드"), Q("ja")));
     EXPECT_EQ(window.Controls()->BtnOpenDir->text(), Q("開いたフォルダ"));
+    EXPECT_EQ(window.Controls()->Label1->text(), Q("録画中"));
+    {
+        TFrmFloating floating(platform, {});
+        EXPECT_EQ(floating.BtnSave->text(), Q("画像を保存"));
+    }
     // Window captions stay English outside Korean; the tooltip now has four version parts.
     EXPECT_EQ(window.windowTitle(), Q("Quorvel"));
     EXPECT_EQ(window.FrmHotKey->windowTitle(), Q("Hotkey setting"));

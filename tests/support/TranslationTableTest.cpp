@@ -88,7 +88,8 @@ TEST(TranslateText, EscapesBecomeCarriageReturns) {
 TEST(TranslateText, MissingLanguageFallsBackToEnglish) {
     EXPECT_EQ(TranslateText(Q("종료하기"), Q("de")), Q("Quit"));
     EXPECT_EQ(TranslateText(Q("종료하기"), Q("en")), Q("Quit"));
-    EXPECT_EQ(TranslateText(Q("녹화중입니다."), Q("en")), Q("녹화중입니다."));
+    EXPECT_EQ(TranslateText(Q("녹화중입니다."), Q("de")), Q("A recording is in progress."));
+    EXPECT_EQ(TranslateText(Q("없는 문장입니다."), Q("en")), Q("없는 문장입니다."));
     EXPECT_EQ(TranslateText(Q("\"%s\" 파일이 없습니다."), Q("en")).arg(Q("ffmpeg")),
               Q("\"%s\" file not found.").arg(Q("ffmpeg")));
 }
