@@ -9,6 +9,8 @@ PACKAGES=(
   # Qt 6 (widgets, multimedia for the capture sound)
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
   qt6-qpa-plugins libqt6svg6 qt6-image-formats-plugins
+  # Qt's own texts (standard buttons, file dialogs) in the interface languages
+  qt6-translations-l10n
   # uploads and the update check; the server's HTTP library
   libcurl4-openssl-dev libcpp-httplib-dev
   # the web page area's browser engine (its own program, started when that area is chosen)

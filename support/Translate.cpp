@@ -1,6 +1,7 @@
 #include "support/Translate.h"
 
 #include "support/LocaleName.h"
+#include "support/QtTranslations.h"
 #include "support/Resources.h"
 
 #include <QFile>
@@ -41,8 +42,12 @@ QString CurrentLanguage() {
 }
 
 void SetCurrentLanguage(const QString& language) {
-    std::lock_guard lock(languageLock);
-    LanguageSlot() = language;
+    {
+        std::lock_guard lock(languageLock);
+        LanguageSlot() = language;
+    }
+    // Qt's own texts (Yes and No, the folder chooser) follow the interface's language.
+    LoadQtTranslations(language);
 }
 
 QString TranslateText(const QString& Text, const QString& Language) {

@@ -4,9 +4,11 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDialog>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
@@ -115,4 +117,33 @@ TEST_F(TranslateComponentTest, NullComponentStillSetsTheLanguage) {
     TranslateComponent(nullptr, QString());
     EXPECT_EQ(CurrentLanguage(), Q("it"));
     EXPECT_EQ(quorvel::TranslateText(Q("Quit")), Q("Esci"));
+}
+
+// Qt's own texts follow the chosen language and switch with it: the Yes and No of a
+// question, the labels of the folder chooser. English brings Qt's own English back.
+TEST_F(TranslateComponentTest, QtsOwnTextsFollowTheLanguage) {
+    const auto texts = [] {
+        QMessageBox box(QMessageBox::Question, QString(), QString(),
+                        QMessageBox::Yes | QMessageBox::No);
+        QFileDialog chooser;
+        chooser.setOption(QFileDialog::DontUseNativeDialog);
+        const auto* lookIn = chooser.findChild<QLabel*>(QStringLiteral("lookInLabel"));
+        return QStringList{box.button(QMessageBox::Yes)->text(),
+                           box.button(QMessageBox::No)->text(),
+                           lookIn != nullptr ? lookIn->text() : QString()};
+    };
+    TranslateComponent(nullptr, Q("en"));
+    const QStringList english = texts();
+    EXPECT_EQ(english, (QStringList{Q("&Yes"), Q("&No"), Q("Look in:")}));
+    for (const char* language : {"ko", "ja", "ru", "zh", "it", "fr"}) {
+        TranslateComponent(nullptr, Q(language));
+        const QStringList translated = texts();
+        // (Italian says "No" as English does.)
+        for (int i : {0, 2})
+            EXPECT_NE(translated[i], english[i]) << language << " " << english[i].toStdString();
+    }
+    TranslateComponent(nullptr, Q("ru"));
+    EXPECT_EQ(texts()[0], Q("&Да"));
+    TranslateComponent(nullptr, Q("en"));
+    EXPECT_EQ(texts(), english);
 }
