@@ -320,7 +320,6 @@ void TFrmQuorvel::ChkSaveToChange() {
     case 5:
         if (FindFfmpeg().empty()) {
             c.ChkSaveTo->setCurrentIndex(0);
-            c.ChkSaveTo->resize(width, c.ChkSaveTo->height());
             messageA(FfmpegName, "ffmpeg");
             errorPage("ffmpegnotfound");
         }
@@ -331,7 +330,6 @@ void TFrmQuorvel::ChkSaveToChange() {
             c.ChkOCR_lang->setVisible(true);
         } else {
             c.ChkSaveTo->setCurrentIndex(0);
-            c.ChkSaveTo->resize(width, c.ChkSaveTo->height());
             ShowMessage(TranslatedCaption(),
                         QStringLiteral("OCR 을 지원하지 않는 윈도우 환경입니다."),
                         TMessageIcon::Information);
@@ -340,7 +338,9 @@ void TFrmQuorvel::ChkSaveToChange() {
     default:
         break;
     }
-    c.ChkSaveTo->resize(width, c.ChkSaveTo->height());
+    // The list narrows to make room for its companion list, then both grow to their entries.
+    SetDesignWidth(c.ChkSaveTo, width);
+    FitTexts(this);
     SaveConfig(QString::fromLatin1(Settings::SaveTo.Name), c.ChkSaveTo->currentIndex());
 }
 

@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QVariant>
 #include <algorithm>
 #include <vector>
@@ -63,16 +64,47 @@ bool Rows(const QRect& a, const QRect& b) {
     return a.top() < b.bottom() && b.top() < a.bottom();
 }
 
-// Back to the design geometry, all the way down (lists and layouts keep their own).
+// Back to the design geometry, all the way down (layouts keep their own).
 void Restore(QWidget* parent) {
     if (parent->layout() != nullptr && qobject_cast<QStackedWidget*>(parent) == nullptr)
         return;
     for (QWidget* w : PlacedChildren(parent)) {
         const QRect design = Design(w);
-        if (qobject_cast<QComboBox*>(w) == nullptr && !qobject_cast<QStackedWidget*>(parent))
+        if (!qobject_cast<QStackedWidget*>(parent))
             w->setGeometry(design);
         if (IsContainer(w))
             Restore(w);
+    }
+}
+
+// Widgets whose design reaches the right edge of their parent's design (give or take the
+// odd pixel of a hand-made layout) keep reaching it when the parent grows, so that a grown
+// window keeps its straight right edge. Runs once the sizes are known, from the top down.
+void Stretch(QWidget* parent) {
+    if (parent->layout() != nullptr && qobject_cast<QStackedWidget*>(parent) == nullptr)
+        return;
+    const std::vector<QWidget*> children = PlacedChildren(parent);
+    if (auto* stack = qobject_cast<QStackedWidget*>(parent)) {
+        for (QWidget* page : children) {
+            page->resize(stack->size());
+            Stretch(page);
+        }
+        return;
+    }
+    QWidget* frame = parent;
+    if (auto* stack = qobject_cast<QStackedWidget*>(parent->parentWidget()))
+        frame = stack;
+    const QRect design = parent->isWindow() ? parent->property(kDesign).toRect() : Design(frame);
+    int designRight = 0;
+    for (QWidget* w : children)
+        designRight = std::max(designRight, Design(w).right() + 1);
+    const int margin = std::max(0, design.width() - designRight);
+    const int right = parent->width() - margin;
+    for (QWidget* w : children) {
+        if (Design(w).right() + 1 >= designRight - 2 && w->geometry().right() + 1 < right)
+            w->resize(right - w->x(), w->height());
+        if (IsContainer(w))
+            Stretch(w);
     }
 }
 
@@ -110,10 +142,10 @@ int Grow(QWidget* parent) {
     const int margin = std::max(0, Design(frame).width() - designRight);
 
     for (QWidget* w : children) {
-        if (auto* list = qobject_cast<QComboBox*>(w)) {
+        if (auto* list = qobject_cast<QComboBox*>(w))
             FitList(list);
-            continue;
-        }
+        if (w->isHidden())
+            continue; // shows nothing now: it neither grows nor pushes the others along
         int need = TextNeed(w);
         if (IsContainer(w) && !PlacedChildren(w).empty())
             need = std::max(need, Grow(w));
@@ -152,7 +184,33 @@ int TextNeed(const QWidget* widget) {
     }
     if (const auto* group = qobject_cast<const QGroupBox*>(widget))
         return group->fontMetrics().horizontalAdvance(group->title()) + 24;
+    if (const auto* list = qobject_cast<const QComboBox*>(widget)) {
+        // The closed list shows its chosen entry in its edit field: room for the widest
+        // entry, whichever is chosen.
+        int widest = 0;
+        for (int i = 0; i < list->count(); ++i)
+            widest = std::max(widest, list->fontMetrics().horizontalAdvance(list->itemText(i)));
+        return list->width() - ListTextRoom(list) + widest;
+    }
     return 0;
+}
+
+int ListTextRoom(const QComboBox* list) {
+    QStyleOptionComboBox option;
+    option.initFrom(list);
+    option.editable = list->isEditable();
+    option.frame = list->hasFrame();
+    option.subControls = QStyle::SC_All;
+    const QRect field = list->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                      QStyle::SC_ComboBoxEditField, list);
+    // The label is drawn one pixel in from each side of the field.
+    return field.width() - 2;
+}
+
+void SetDesignWidth(QWidget* widget, int width) {
+    QRect design = Design(widget);
+    design.setWidth(width);
+    widget->setProperty(kDesign, design);
 }
 
 void FitTexts(QWidget* window) {
@@ -168,6 +226,7 @@ void FitTexts(QWidget* window) {
         window->setFixedSize(size);
     else
         window->resize(size);
+    Stretch(window);
 }
 
 } // namespace quorvel

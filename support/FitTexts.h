@@ -1,5 +1,6 @@
 #pragma once
 
+class QComboBox;
 class QWidget;
 
 namespace quorvel {
@@ -15,5 +16,12 @@ void FitTexts(QWidget* window);
 // The width a widget's text needs, frame and margins included; 0 for widgets that show no
 // text of their own or size themselves.
 int TextNeed(const QWidget* widget);
+
+// The width a closed list has for the text of its chosen entry.
+int ListTextRoom(const QComboBox* list);
+
+// Changes the width a widget has in its window's design, for a window that lays a row out
+// anew (a list narrowed to make room for another beside it); the next FitTexts uses it.
+void SetDesignWidth(QWidget* widget, int width);
 
 } // namespace quorvel

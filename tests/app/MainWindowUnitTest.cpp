@@ -165,12 +165,15 @@ TEST_F(MainWindowUnit, SaveToWidthFollowsTheListBesideIt) {
     window.show();
     c.ChkSaveTo->setCurrentIndex(1);
     emit c.ChkSaveTo->activated(1);
-    EXPECT_EQ(c.ChkSaveTo->width(), 82);
     EXPECT_TRUE(c.ChkJPEG_qual->isVisible());
     EXPECT_FALSE(c.ChkWebp_qual->isVisible());
+    EXPECT_LT(c.ChkSaveTo->geometry().right(), c.ChkJPEG_qual->x());
+    const int narrowed = c.ChkSaveTo->width();
     c.ChkSaveTo->setCurrentIndex(3);
     emit c.ChkSaveTo->activated(3);
-    EXPECT_EQ(c.ChkSaveTo->width(), 145);
+    // Alone, the list fills the row again.
+    EXPECT_GT(c.ChkSaveTo->width(), narrowed);
+    EXPECT_EQ(c.ChkSaveTo->geometry().right(), c.BtnOpenDir->geometry().right());
     EXPECT_FALSE(c.ChkJPEG_qual->isVisible());
     EXPECT_NE(Stored().find("saveto=3"), std::string::npos);
     // The quality lists keep their own positions.

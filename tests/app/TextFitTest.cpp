@@ -10,6 +10,8 @@
 #include "capture/FrmSize.h"
 #include "sinks/FrmFloating.h"
 #include "sinks/ProgressForm.h"
+#include "sinks/WebpWriter.h"
+#include "support/FitTexts.h"
 #include "support/FrmHotKey.h"
 #include "support/Translate.h"
 #include "ui_FrmQuorvel.h"
@@ -79,10 +81,17 @@ QStringList CutTexts(QWidget* root) {
             report(w, group->title(), group->fontMetrics().horizontalAdvance(group->title()) + 16,
                    group->width());
         } else if (auto* list = qobject_cast<QComboBox*>(w)) {
+            // Open: the drop-down; closed: the list's own field, whichever entry is chosen.
             const int room = std::max(list->width(), list->view()->minimumWidth());
             const QFontMetrics fm(list->view()->font());
-            for (int i = 0; i < list->count(); ++i)
+            const bool shown = w == root || w->isVisibleTo(root);
+            for (int i = 0; i < list->count(); ++i) {
                 report(w, list->itemText(i), fm.horizontalAdvance(list->itemText(i)) + 8, room);
+                if (shown)
+                    report(w, QStringLiteral("closed: ") + list->itemText(i),
+                           list->fontMetrics().horizontalAdvance(list->itemText(i)),
+                           ListTextRoom(list));
+            }
         } else if (auto* menu = qobject_cast<QMenu*>(w)) {
             for (QAction* item : menu->actions())
                 if (!item->isSeparator())
@@ -128,6 +137,28 @@ TEST_P(TextFit, EveryWindowShowsItsWholeTexts) {
         const QStringList cut = CutTexts(w);
         EXPECT_TRUE(cut.isEmpty()) << w->objectName().toStdString() << ":\n"
                                    << cut.join(QLatin1Char('\n')).toStdString();
+    }
+    // Each destination with a list beside it (JPEG and WebP quality, the text recognition
+    // language): the row holds both lists whole, side by side, within the window.
+    Ui::TFrmQuorvel& c = *window.Controls();
+    for (const auto& [destination, companion] :
+         {std::pair{1, c.ChkJPEG_qual}, std::pair{4, c.ChkWebp_qual}, std::pair{6, c.ChkOCR_lang},
+          std::pair{0, static_cast<QComboBox*>(nullptr)}}) {
+        if ((destination == 6 && c.ChkOCR_lang->count() == 0) ||
+            (destination == 4 && !WebPAvailable(WebPLibraryPath())))
+            continue; // refused with a message: no trained data, no WebP library
+        c.ChkSaveTo->setCurrentIndex(destination);
+        emit c.ChkSaveTo->activated(destination);
+        ASSERT_EQ(c.ChkSaveTo->currentIndex(), destination);
+        const QStringList cut = CutTexts(c.PnlMain->widget(0));
+        EXPECT_TRUE(cut.isEmpty()) << "destination " << destination << ":\n"
+                                   << cut.join(QLatin1Char('\n')).toStdString();
+        if (companion != nullptr) {
+            EXPECT_TRUE(companion->isVisibleTo(&window));
+            EXPECT_LT(c.ChkSaveTo->geometry().right(), companion->x());
+            EXPECT_LE(companion->geometry().right(), c.PnlMain->width() - 1);
+        }
+        EXPECT_LE(c.PnlMain->geometry().right(), window.width() - 1);
     }
     // Every card of the main window: saving, the colour picker, recording.
     QStackedWidget* cards = window.Controls()->PnlMain;
