@@ -197,12 +197,16 @@ void TFrmQuorvel::Capture(QImage& Bitmap, TRect& Rect) {
     }
 }
 
-QString TFrmQuorvel::NewFilename(const QString& Ext) {
+void TFrmQuorvel::MakeDefaultSaveFolder() {
     // The desktop folder, where captures go until the user chooses a folder, may not exist
     // yet on a new account: it is made. A folder the user chose that has gone away is not
     // made again behind their back; the capture fails with the writer's message instead.
     if (SavePath == DefaultSavePath() && !QDir(SavePath).exists())
         QDir().mkpath(SavePath);
+}
+
+QString TFrmQuorvel::NewFilename(const QString& Ext) {
+    MakeDefaultSaveFolder();
     const TNameMode mode = ChkAppend1->isChecked()   ? TNameMode::Sequential1
                            : ChkAppend3->isChecked() ? TNameMode::Sequential2
                                                      : TNameMode::DateTime;

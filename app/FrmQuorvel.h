@@ -84,6 +84,7 @@ public:
     void Start();
     TStatus Status() const { return FStatus; }
     QString NewFilename(const QString& Ext);
+    void MakeDefaultSaveFolder();
     bool IsRecording() const;
     TCaptureHooks& Hooks() { return FHooks; }
 

@@ -2,6 +2,7 @@
 
 #include "app/FrmQuorvel.h"
 
+#include "ocr/LanguageTags.h"
 #include "ocr/RtOcr.h"
 #include "support/ApplicationTitle.h"
 #include "support/AutoStart.h"
@@ -50,14 +51,21 @@ void TFrmQuorvel::LoadConfig() {
     } catch (...) {
         // Without trained data the list stays empty and TXT is refused when chosen.
     }
-    const int ocrLanguage = config.Read(Settings::OcrLanguage);
-    if (ocrLanguage < ui->ChkOCR_lang->count())
-        ui->ChkOCR_lang->setCurrentIndex(ocrLanguage);
-
     Language = config.ReadString(QString::fromLatin1(Settings::Language.Name),
                                  GetUserLocaleName().left(2));
     if (LanguagePosition(Language) < 0)
         Language = QStringLiteral("en");
+
+    // Until the user picks a recognition language, it is the interface's (else English).
+    int ocrLanguage = config.ReadInteger(QString::fromLatin1(Settings::OcrLanguage.Name), -1);
+    if (ocrLanguage < 0) {
+        std::vector<std::string> tags;
+        for (const rtocr::TLanguage& language : Languages)
+            tags.push_back(language.LanguageTag.toStdString());
+        ocrLanguage = std::max(0, DefaultRecognitionLanguage(tags, Language.toStdString()));
+    }
+    if (ocrLanguage < ui->ChkOCR_lang->count())
+        ui->ChkOCR_lang->setCurrentIndex(ocrLanguage);
     SavePath = config.ReadString(QString::fromLatin1(Settings::SavePath.Name), DefaultSavePath());
     HomeUrl = config.ReadString(QString::fromLatin1(Settings::HomeUrl.Name), QString()).trimmed();
     ChkAudio->setChecked(config.Read(Settings::Audio));

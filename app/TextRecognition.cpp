@@ -59,6 +59,7 @@ void TFrmQuorvel::CaptureOcr(QImage Bitmap) {
     if (position < 0 || position >= static_cast<int>(Languages.size()))
         position = 0;
     auto job = std::make_unique<TOcrJob>();
+    MakeDefaultSaveFolder(); // as for pictures; the file is named when the text is ready
     job->SavePath = SavePath.toStdString();
     job->Mode = ChkAppend1->isChecked()   ? TNameMode::Sequential1
                 : ChkAppend3->isChecked() ? TNameMode::Sequential2

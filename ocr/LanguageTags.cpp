@@ -148,4 +148,39 @@ std::vector<std::string> TrainedDataNames(const std::vector<std::string>& fileNa
     return names;
 }
 
+namespace {
+
+// The language part of a tag: "zh" of "zh-Hant", "ja" of "ja-x-vert".
+std::string PrimarySubtag(const std::string& tag) {
+    return tag.substr(0, tag.find('-'));
+}
+
+int FindLanguage(const std::vector<std::string>& tags, const std::string& language) {
+    // The language's usual form first: the plain tag, then the simplified script for
+    // Chinese, then any other form of the language.
+    const std::string usual = language == "zh" ? "zh-Hans" : language;
+    for (const std::string& wanted : {language, usual})
+        for (std::size_t i = 0; i < tags.size(); ++i)
+            if (tags[i] == wanted)
+                return static_cast<int>(i);
+    for (std::size_t i = 0; i < tags.size(); ++i)
+        if (PrimarySubtag(tags[i]) == language)
+            return static_cast<int>(i);
+    return -1;
+}
+
+} // namespace
+
+int DefaultRecognitionLanguage(const std::vector<std::string>& tags,
+                               const std::string& interfaceLanguage) {
+    if (tags.empty())
+        return -1;
+    if (!interfaceLanguage.empty())
+        if (const int found = FindLanguage(tags, interfaceLanguage); found >= 0)
+            return found;
+    if (const int english = FindLanguage(tags, "en"); english >= 0)
+        return english;
+    return 0;
+}
+
 } // namespace quorvel

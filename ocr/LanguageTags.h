@@ -29,4 +29,11 @@ std::optional<TTrainedDataLanguage> LanguageOfTrainedData(const std::string& nam
 // "eng"), sorted, helper data and other files left out.
 std::vector<std::string> TrainedDataNames(const std::vector<std::string>& fileNames);
 
+// Which of the listed languages (BCP-47 tags, in list order) text recognition starts with when
+// the user has not chosen one: the interface language ("ko", "zh", ...), in its usual script
+// and without a variant when there is such an entry, else English, else the first entry.
+// -1 for an empty list.
+int DefaultRecognitionLanguage(const std::vector<std::string>& tags,
+                               const std::string& interfaceLanguage);
+
 } // namespace quorvel

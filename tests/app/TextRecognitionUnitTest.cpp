@@ -6,11 +6,13 @@
 #include "TempFolder.h"
 #include "app/FrmQuorvel.h"
 #include "ocr/RtOcr.h"
+#include "support/FitTexts.h"
 #include "ui_FrmQuorvel.h"
 
 #include <QApplication>
 #include <QFont>
 #include <QPainter>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -109,10 +111,12 @@ TEST_F(TextRecognitionUnit, TheLanguageListComesFromTheDataFolderAndTheStoredPos
     EXPECT_EQ(c.ChkOCR_lang->itemText(1), QStringLiteral("Korean"));
     EXPECT_EQ(c.ChkOCR_lang->currentIndex(), 1);
     EXPECT_EQ(window.Languages.size(), 2u);
-    // TXT stays chosen, narrowed beside the language list.
+    // TXT stays chosen, the language list beside it, each showing its entries whole.
     EXPECT_EQ(c.ChkSaveTo->currentIndex(), 6);
-    EXPECT_EQ(c.ChkSaveTo->width(), 72);
     EXPECT_TRUE(c.ChkOCR_lang->isVisible());
+    EXPECT_LT(c.ChkSaveTo->geometry().right(), c.ChkOCR_lang->x());
+    EXPECT_GE(ListTextRoom(c.ChkOCR_lang),
+              c.ChkOCR_lang->fontMetrics().horizontalAdvance(QStringLiteral("English")));
 }
 
 TEST_F(TextRecognitionUnit, ACaptureRunsUntilTheTextFileIsWritten) {
@@ -146,9 +150,50 @@ TEST_F(TextRecognitionUnit, ClosingDuringARecognitionWaitsForItAndWritesNothingL
         window.Start();
         EXPECT_EQ(window.Status(), stRunning);
     }
-    // Whatever the worker had done by then, nothing arrives after the window is gone.
-    QApplication::processEvents();
-    SUCCEED();
+    // Whatever the worker had done by then, the folder holds it whole, and nothing arrives
+    // after the window is gone.
+    const auto listing = [this] {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(out.Path()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::vector<std::string> atClose = listing();
+    EXPECT_TRUE(atClose.empty() || atClose == std::vector<std::string>{"Q-001.txt"});
+    if (!atClose.empty()) {
+        EXPECT_EQ(ReadFileBytes(out.File("Q-001.txt")),
+                  "Hello from the screen\r\nSecond line of text\r\n");
+    }
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < until)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(listing(), atClose);
+}
+
+// A new account: no save folder set, no desktop folder yet, no recognition language chosen.
+// The text goes to the desktop folder, made as for pictures, and is read as the interface's
+// language (English here, though Chinese sorts first).
+TEST_F(TextRecognitionUnit, ANewAccountGetsTheDesktopFolderAndItsOwnLanguage) {
+    TrainedData({"chi_sim", "chi_tra", "eng", "kor"});
+    Settings("language=en\nsaveto=6\nappend=1\nsound=0\n");
+    const std::string homeBefore = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+    ::setenv("HOME", out.Path().c_str(), 1);
+    {
+        TFrmQuorvel window(QString(), platform);
+        Ui::TFrmQuorvel& c = *window.Controls();
+        EXPECT_EQ(c.ChkOCR_lang->currentText(), QStringLiteral("English"));
+        window.Start();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (window.Status() != stIdle && std::chrono::steady_clock::now() < deadline)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        EXPECT_EQ(ReadFileBytes(out.Path() / "Desktop" / "Q-001.txt"),
+                  "Hello from the screen\r\nSecond line of text\r\n");
+    }
+    ::setenv("HOME", homeBefore.c_str(), 1);
+    Settings("language=ko\n");
+    TFrmQuorvel korean(QString(), platform);
+    EXPECT_EQ(korean.Controls()->ChkOCR_lang->currentText(), QStringLiteral("Korean"));
 }
 
 } // namespace quorvel::test

@@ -55,6 +55,21 @@ TEST(LanguageTags, OtherFormsCarryTheirScriptOrAPrivateVariant) {
     EXPECT_EQ(Tag("enm"), "enm");
 }
 
+// With no stored choice, recognition starts in the interface language, else English: never
+// in whichever language sorts first.
+TEST(LanguageTags, RecognitionStartsInTheInterfaceLanguageElseEnglish) {
+    const std::vector<std::string> installed = {"zh-Hans",   "zh-Hant", "en", "fr", "it",
+                                                "ja-x-vert", "ja",      "ko", "ru"};
+    EXPECT_EQ(DefaultRecognitionLanguage(installed, "en"), 2);
+    EXPECT_EQ(DefaultRecognitionLanguage(installed, "ja"), 6);
+    EXPECT_EQ(DefaultRecognitionLanguage(installed, "zh"), 0);
+    EXPECT_EQ(DefaultRecognitionLanguage({"zh-Hant", "en"}, "zh"), 0);
+    EXPECT_EQ(DefaultRecognitionLanguage({"ja-x-vert", "en"}, "ja"), 0);
+    EXPECT_EQ(DefaultRecognitionLanguage(installed, "de"), 2);
+    EXPECT_EQ(DefaultRecognitionLanguage({"ko", "ru"}, "de"), 0);
+    EXPECT_EQ(DefaultRecognitionLanguage({}, "en"), -1);
+}
+
 TEST(LanguageTags, HelperDataAndOddNamesAreNoLanguage) {
     EXPECT_FALSE(LanguageOfTrainedData("osd"));
     EXPECT_FALSE(LanguageOfTrainedData("equ"));
