@@ -1,5 +1,6 @@
 #include "app/FrmAbout.h"
 
+#include "support/ProgramFolder.h"
 #include "support/Translate.h"
 #include "support/Version.h"
 
@@ -28,10 +29,15 @@ QString Translated(const char* korean) {
 
 } // namespace
 
+// The installed README: beside the installed program first (a tree installed under another
+// prefix, or moved), then where this build installs it. A build folder's program finds none,
+// and the window then shows no documentation row rather than a path into a source tree.
 QString TFrmAbout::DocumentationFolder() {
-    for (const char* folder : {QUORVEL_DOC_DIR, QUORVEL_SOURCE_DIR})
-        if (QFileInfo::exists(QString::fromUtf8(folder) + QStringLiteral("/README.md")))
-            return QDir::cleanPath(QString::fromUtf8(folder));
+    const QString relative = QDir(QString::fromStdString(ProgramFolder()))
+                                 .filePath(QStringLiteral(QUORVEL_DOC_RELATIVE));
+    for (const QString& folder : {relative, QStringLiteral(QUORVEL_DOC_DIR)})
+        if (QFileInfo::exists(folder + QStringLiteral("/README.md")))
+            return QDir::cleanPath(folder);
     return {};
 }
 
@@ -53,16 +59,16 @@ TFrmAbout::TFrmAbout(QWidget* owner, const QString& settingsFile, const QString&
     LblSettings = Value(this, "LblSettings", QDir::toNativeSeparators(settingsFile));
     LblSaveFolder = Value(this, "LblSaveFolder", QDir::toNativeSeparators(saveFolder));
     const QString docs = DocumentationFolder();
-    LblDocumentation =
-        Value(this, "LblDocumentation",
-              docs.isEmpty() ? QStringLiteral("-")
-                             : QDir::toNativeSeparators(docs + QStringLiteral("/README.md")));
     form->addRow(Translated("버전"), LblVersion);
     form->addRow(Translated("라이선스"), LblLicence);
     form->addRow(Translated("설정 파일"), LblSettings);
     form->addRow(Translated("저장 폴더"), LblSaveFolder);
     // The README holds the program's and the upload and update server's documentation.
-    form->addRow(Translated("설명서"), LblDocumentation);
+    if (!docs.isEmpty()) {
+        LblDocumentation = Value(this, "LblDocumentation",
+                                 QDir::toNativeSeparators(docs + QStringLiteral("/README.md")));
+        form->addRow(Translated("설명서"), LblDocumentation);
+    }
     layout->addLayout(form);
 
     auto* buttons = new QDialogButtonBox(this);
