@@ -25,10 +25,6 @@ const char* const kUserAgent =
 
 const char* const kBlank = "about:blank";
 
-int Scaled(const QWidget* w, int designPixels) {
-    return qRound(designPixels * w->devicePixelRatioF());
-}
-
 } // namespace
 
 TFrmIExplorer::TFrmIExplorer(const TWebPageHost& host) : FHost(host) {
@@ -36,15 +32,15 @@ TFrmIExplorer::TFrmIExplorer(const TWebPageHost& host) : FHost(host) {
     setWindowTitle(FHost.ApplicationTitle);
 
     Panel1 = new QWidget(this);
-    Panel1->setFixedHeight(Scaled(this, 37));
+    Panel1->setFixedHeight(37);
     auto* strip = new QHBoxLayout(Panel1);
-    strip->setContentsMargins(0, 0, Scaled(this, 8), 0); // Panel4, the spacer on the right
+    strip->setContentsMargins(0, 0, 8, 0); // Panel4, the spacer on the right
     strip->setSpacing(0);
     const auto button = [this](QStyle::StandardPixmap glyph) {
         auto* b = new QToolButton(Panel1);
         b->setAutoRaise(true);
         b->setIcon(style()->standardIcon(glyph));
-        b->setFixedSize(Scaled(this, 25), Scaled(this, 37));
+        b->setFixedSize(25, 37);
         b->setEnabled(false);
         return b;
     };
@@ -52,7 +48,7 @@ TFrmIExplorer::TFrmIExplorer(const TWebPageHost& host) : FHost(host) {
     BtnForward = button(QStyle::SP_ArrowForward);
     strip->addWidget(BtnBack);
     strip->addWidget(BtnForward);
-    strip->addSpacing(Scaled(this, 57 - 50));
+    strip->addSpacing(57 - 50);
     Edit1 = new QLineEdit(QStringLiteral("https://"), Panel1);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     strip->addWidget(Edit1, 1);
@@ -64,7 +60,7 @@ TFrmIExplorer::TFrmIExplorer(const TWebPageHost& host) : FHost(host) {
     FLayout->addWidget(Panel1);
     AttachBrowser();
 
-    resize(Scaled(this, 695), Scaled(this, 572));
+    resize(695, 572);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 

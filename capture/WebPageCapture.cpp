@@ -11,6 +11,7 @@
 #include <QRandomGenerator>
 #include <QTimer>
 #include <QVariantMap>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -28,6 +29,10 @@ constexpr int kQuietMs = 400;
 constexpr int kLoadTimeoutMs = 10000;
 constexpr int kSettleMaxMs = 5000;
 constexpr int kNoNewFrameMs = 1500;
+// How often the view's size is asked for while the page's signal is awaited, and how long
+// the page's own signal is given once the view has its size.
+constexpr int kAskSizeMs = 250;
+constexpr int kStarvedMs = 2000;
 
 // Runs the event loop (no user input: the window must stay as it is) until done() holds or
 // the time is up; false on time-out.
@@ -128,13 +133,41 @@ void WaitForPaint(TWebBrowser& WB, int width, int height) {
             .arg(token)
             .arg(width)
             .arg(height));
+    // A page that keeps animating can starve the page's animation frames while the engine
+    // goes on drawing (seen with large views at scale factor 2), so the view's size is also
+    // asked for directly. Once it has had the new size for a while, with frames drawn since,
+    // that stands for the page's signal.
+    // The answers may come after this function has given up: they share only this.
+    struct TSizeProbe {
+        bool Asking = false;
+        qint64 Asked = -1;
+        qint64 Sized = -1;
+    };
+    const auto probe = std::make_shared<TSizeProbe>();
     QPointer<QQuickWidget> alive(surface);
+    const auto askSize = [&] {
+        probe->Asking = true;
+        probe->Asked = clock.elapsed();
+        WB.page()->runJavaScript(QStringLiteral("[window.innerWidth, window.innerHeight]"),
+                                 [probe, width, height, at = probe->Asked](const QVariant& v) {
+                                     probe->Asking = false;
+                                     const QVariantList size = v.toList();
+                                     if (probe->Sized < 0 && size.size() == 2 &&
+                                         size[0].toInt() == width && size[1].toInt() == height)
+                                         probe->Sized = at;
+                                 });
+    };
     const auto settled = [&] {
         if (alive.isNull())
             return true;
+        const qint64 now = clock.elapsed();
+        const qint64 sized = probe->Sized;
+        if (painted < 0 && sized < 0 && !probe->Asking && now - probe->Asked >= kAskSizeMs)
+            askSize();
+        if (painted < 0 && sized >= 0 && lastRender > sized && now - sized >= kStarvedMs)
+            painted = sized;
         if (painted < 0)
             return false;
-        const qint64 now = clock.elapsed();
         if (now - painted > kSettleMaxMs)
             return true;
         // A render after the page's signal, then quiet; or, when the engine's frame came

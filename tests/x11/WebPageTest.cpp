@@ -56,6 +56,14 @@ std::map<std::string, std::string> Pages() {
         {"/popup", SimplePage("Popup", "body{margin:0}",
                               "<a href='/second' target='_blank' style='display:block;"
                               "width:600px;height:400px;background:#00f'>new window</a>")},
+        // A page that never stops animating.
+        {"/animated",
+         SimplePage("Animated",
+                    "body{margin:0}@keyframes spin{to{transform:rotate(360deg)}}"
+                    "#s{position:absolute;left:20px;top:20px;width:40px;height:40px;"
+                    "background:#f00;animation:spin 1s linear infinite}",
+                    "<div id='s'></div><div style='width:1280px;height:4000px;"
+                    "background:#0f0'></div>")},
         {"/huge", SimplePage("Huge", "body{margin:0}",
                              "<div style='width:1280px;height:20000px;background:#888'></div>")},
     };
@@ -69,10 +77,14 @@ protected:
         // run in the optimised build.
         if (std::getenv("QUORVEL_SANITIZED") != nullptr)
             GTEST_SKIP() << "the browser engine is not tested under the sanitizers";
+        Launch();
+    }
+    // Starts the program with the web page area chosen; the browser window opens on an
+    // empty page, titled as the program.
+    void Launch(const std::vector<std::string>& env = {}) {
         session.WriteSettings("path=" + session.SaveFolder() +
                               "\nsound=1\nmouse=0\narea=5\nsaveto=0\n");
-        ASSERT_TRUE(session.StartQuorvel({"/start"})) << session.QuorvelLog();
-        // The browser window opens on an empty page, titled as the program.
+        ASSERT_TRUE(session.StartQuorvel({"/start"}, env)) << session.QuorvelLog();
         ASSERT_TRUE(WaitForTitle("Quorvel")) << session.QuorvelLog();
     }
     bool WaitForTitle(const std::string& title) {
@@ -240,4 +252,30 @@ TEST_F(WebPage, ChoosingAnotherAreaClosesTheWindowAndKeepsTheChoice) {
         TDesktopSession::WaitUntil([&] { return session.VisibleWindow("Second") == 0; }, 5000));
     EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return Setting("area") == "3"; }, 5000))
         << Setting("area");
+}
+
+// A page whose animation never ends is taken all the same, whole, at scale factor 1 and 2.
+TEST_F(WebPage, AnAnimatedPageIsCapturedWhole) {
+    for (const int scale : {1, 2}) {
+        if (scale == 2) {
+            session.StopQuorvel();
+            Launch({"QT_SCALE_FACTOR=2"});
+        }
+        ASSERT_TRUE(Open(http.Url("/animated"), "Animated"));
+        const QImage page = CaptureNow();
+        ASSERT_EQ(page.height(), 4000 * scale) << session.QuorvelLog();
+        EXPECT_EQ(page.pixel(640 * scale, 3990 * scale) & 0xFFFFFF, 0x00FF00u);
+    }
+}
+
+// The browser window opens at its design size in the desktop's own pixels: twice as many
+// physical pixels at a scale factor of 2, not four times as many.
+TEST_F(WebPage, TheWindowIsScaledOnceAtScaleFactorTwo) {
+    const QRect normal = Client();
+    session.StopQuorvel();
+    Launch({"QT_SCALE_FACTOR=2"});
+    const QRect scaled = Client();
+    EXPECT_EQ(scaled.width(), 2 * normal.width());
+    // The screen is less than 1144 high: the window manager may keep it on the screen.
+    EXPECT_LE(scaled.height(), 2 * normal.height());
 }
