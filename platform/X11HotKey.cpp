@@ -4,6 +4,7 @@
 #include "platform/X11HotKey.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
 
@@ -42,6 +43,7 @@ private:
     std::vector<xcb_keycode_t> KeycodesOf(xcb_keysym_t keysym);
     std::uint16_t ModifierOf(xcb_keysym_t keysym);
     void HandleEvents();
+    void RetryAfterRemapping(std::size_t attempt);
 
     std::function<void()> FOnPress;
     xcb_connection_t* FConn = nullptr;
@@ -197,9 +199,26 @@ void TX11HotKey::HandleEvents() {
             FOnPress();
     }
     FHandling = false;
-    if (remapped && FWanted && !Register(FVk, FModifiers))
+    if (remapped && FWanted)
+        RetryAfterRemapping(0);
+}
+
+// A window manager or desktop that is told to give up a key often reloads the keyboard
+// mapping first and releases its grab a moment later, and X says nothing when a grab ends:
+// the key is asked for at the change and again a few times over the next seconds.
+void TX11HotKey::RetryAfterRemapping(std::size_t attempt) {
+    static constexpr int kDelaysMs[] = {0, 300, 1000, 2500, 5000};
+    if (!FWanted || !FGrabs.empty())
+        return;
+    if (Register(FVk, FModifiers))
+        return;
+    if (attempt + 1 >= std::size(kDelaysMs)) {
         std::fprintf(stderr, "quorvel: the capture key could not be taken again after a "
                              "keyboard mapping change\n");
+        return;
+    }
+    QTimer::singleShot(kDelaysMs[attempt + 1], FNotifier,
+                       [this, attempt] { RetryAfterRemapping(attempt + 1); });
 }
 
 } // namespace
