@@ -1,6 +1,6 @@
 // Screen recording with the real encoder on a private desktop: the whole monitor and a
 // region to MP4 files that ffprobe reads, sound from a private PulseAudio server, a region
-// stopped at once, the program killed during a recording, the menu's time
+// stopped at once, the program killed or asked to exit during a recording, the menu's time
 // limit, the encoder's log, and an encoder that fails at once.
 
 #include "DesktopSession.h"
@@ -177,6 +177,30 @@ TEST_F(Recording, AKilledProgramLeavesAFinishedFileAndNoPipe) {
         EXPECT_EQ(Probe(file, "stream=codec_name"), "h264") << area;
         EXPECT_GT(Seconds(Probe(file, "format=duration")), 1.0) << area;
         EXPECT_TRUE(fs::is_empty(tmp)) << area;
+        fs::remove(file);
+    }
+}
+
+// An exit asked for during a recording, by the command channel or by a signal, is answered
+// at once; the recording is finished and the program goes, with no box waiting for a user.
+TEST_F(Recording, AnExitDuringARecordingFinishesTheFileAndAnswersAtOnce) {
+    for (const std::string way : {"channel", "signal"}) {
+        Launch("area=0\nmouse=0\n");
+        ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+        std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+        const TClock::time_point asked = TClock::now();
+        if (way == "channel")
+            session.Ctl("--exit");
+        else
+            ::kill(session.QuorvelPid(), SIGTERM);
+        EXPECT_LT(std::chrono::duration<double>(TClock::now() - asked).count(), 2.0) << way;
+        EXPECT_TRUE(TDesktopSession::WaitUntil(
+            [&] { return !TDesktopSession::Alive(session.QuorvelPid()); }, 15000))
+            << way << session.QuorvelLog();
+        const std::string file = session.SaveFolder() + "/Q-001.mp4";
+        ASSERT_TRUE(WaitForFile(file, 15000)) << way << session.QuorvelLog();
+        EXPECT_GT(Seconds(Probe(file, "format=duration")), 1.5) << way;
+        EXPECT_EQ(session.QuorvelLog().find("녹화중입니다."), std::string::npos);
         fs::remove(file);
     }
 }
