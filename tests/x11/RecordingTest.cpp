@@ -227,8 +227,10 @@ TEST_F(Recording, TheMenusLimitReachesTheEncoderWhoseEndEndsTheRecording) {
         fs::remove(noted);
         session.WriteSettings("path=" + session.SaveFolder() +
                               "\nsound=1\nsaveto=5\narea=0\nrecord_limit=" + minutes + "\n");
+        // A variable of the environment does not override the user's limit.
         const pid_t pid =
-            session.Start({folder + "/quorvel", "/start"}, "limit-" + minutes + ".log");
+            session.Start({folder + "/quorvel", "/start"}, "limit-" + minutes + ".log",
+                          {"QUORVEL_RECORD_LIMIT_SECONDS=2"});
         ASSERT_TRUE(TDesktopSession::WaitUntil(
             [&] {
                 return fs::exists(session.Root() + "/limit-" + minutes + ".log") &&
