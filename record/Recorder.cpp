@@ -121,6 +121,7 @@ void TRecorder::Run(const std::string& arguments) {
         if (ProgressFrames(line) > 0) {
             FEncoding = true;
             FRecorded = ProgressSeconds(t);
+            FRecordedAt = TClock::now();
             SendQuit();
         }
         if (type == otEntireLine && !line.empty())
@@ -188,7 +189,9 @@ void TRecorder::SendQuit() {
     if (!FForceQuit) {
         if (!FEncoding)
             return;
-        const double missing = FWanted - FRecorded;
+        // The encoder reports its time every half second; the video has gone on since.
+        const double missing = FWanted - FRecorded -
+                               std::chrono::duration<double>(TClock::now() - FRecordedAt).count();
         if (missing > 0.02) {
             if (!FQuitTimer.isActive())
                 FQuitTimer.start(static_cast<int>(missing * 1000));

@@ -70,9 +70,10 @@ private:
     bool FForceQuit = false; // "q" goes without waiting any longer
     QTimer FQuitTimer;
     using TClock = std::chrono::steady_clock;
-    TClock::time_point FStarted; // the encoder was started
-    double FWanted = 0;          // seconds between the start and Stop
-    double FRecorded = 0;        // seconds of video the encoder has reported
+    TClock::time_point FStarted;    // the encoder was started
+    double FWanted = 0;             // seconds between the start and Stop
+    double FRecorded = 0;           // seconds of video the encoder has reported
+    TClock::time_point FRecordedAt; // when it reported them
     // The region mirror's pipe and its writer.
     std::string FFolder;
     std::string FFifo;
