@@ -125,7 +125,7 @@ class TProcessTimer : public QObject {
 public:
     TProcessTimer() : Event(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
         if (Event < 0)
-            throw EDosCommand("could not start timer");
+            throw EProcessTimer("could not start timer");
         FTimer.setInterval(1000);
         connect(&FTimer, &QTimer::timeout, this, [this] {
             ++SinceBeginning;
@@ -449,6 +449,9 @@ void TDosCommand::Worker(const std::shared_ptr<TRun>& run) {
                 const ssize_t got = ::read(run->outRead, buffer, sizeof buffer);
                 if (got < 0 && errno == EINTR)
                     continue;
+                if (got < 0 && errno != EPIPE)
+                    std::fprintf(stderr, "EXCEPTION: TReadPipe Execute %s\n",
+                                 SystemMessage(errno).c_str());
                 if (run->readerStop || got <= 0)
                     break;
                 const std::string bytes(buffer, static_cast<std::size_t>(got));

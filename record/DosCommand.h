@@ -54,6 +54,11 @@ public:
     using EDosCommand::EDosCommand;
     const char* ClassName() const override { return "ECreateProcessError"; }
 };
+class EProcessTimer : public EDosCommand {
+public:
+    using EDosCommand::EDosCommand;
+    const char* ClassName() const override { return "EProcessTimer"; }
+};
 // A step of the run that cannot fail in a sound run did: the program's input could not be
 // written, or the reader could not be woken for its end.
 class EAssertionFailed : public EDosCommand {
