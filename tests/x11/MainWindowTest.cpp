@@ -275,9 +275,18 @@ TEST_F(MainWindow, QuitDuringARecordingAsksOnceToStopItAndFinishesTheFile) {
     Launch("area=0\nsaveto=5\n");
     ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
     Pause(1500);
-    OpenMenu();
-    Keys("Up Return"); // Quit
-    ASSERT_TRUE(LogHas("Stop the recording and quit?"));
+    // The program is busy with the recording: a menu that was not open in time for the keys
+    // is opened again.
+    bool asked = false;
+    for (int attempt = 0; attempt < 3 && !asked; ++attempt) {
+        Activate();
+        OpenMenu();
+        Keys("Up Return"); // Quit
+        asked = LogHas("Stop the recording and quit?");
+        if (!asked)
+            Keys("Escape");
+    }
+    ASSERT_TRUE(asked);
     Pause();
     Keys("shift+Tab space"); // Yes
     EXPECT_TRUE(TDesktopSession::WaitUntil(

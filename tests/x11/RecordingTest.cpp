@@ -222,8 +222,10 @@ TEST_F(Recording, TheMenusLimitReachesTheEncoderWhoseEndEndsTheRecording) {
                                          "for a; do out=$a; done\n"
                                          "sleep 1; echo frames > \"$out\"\n";
     ::chmod((folder + "/ffmpeg").c_str(), 0755);
-    for (const auto& [minutes, limit] :
+    for (const auto& choice :
          std::vector<std::pair<std::string, std::string>>{{"30", "-t 1800"}, {"240", "-t 14400"}}) {
+        const std::string minutes = choice.first;
+        const std::string limit = choice.second;
         fs::remove(noted);
         session.WriteSettings("path=" + session.SaveFolder() +
                               "\nsound=1\nsaveto=5\narea=0\nrecord_limit=" + minutes + "\n");
