@@ -184,9 +184,30 @@ void TFrmQuorvel::ForceForeground(QWidget* window) {
     window->activateWindow();
 }
 
+// An exit request during a recording finishes the recording first (the file is written
+// whole) and exits when it has ended; it never waits on the user, so that the command
+// channel, a signal or the session's end get their answer at once.
 void TFrmQuorvel::ExitRequest() {
     FCanClose = true;
+    if (IsRecording()) {
+        ExitAfterRecording();
+        return;
+    }
     close();
+}
+
+void TFrmQuorvel::ExitAfterRecording() {
+    if (!FExitAfterRecording) {
+        FExitAfterRecording = true;
+        // An encoder that does not end is ended with the recorder, and the program goes.
+        QTimer::singleShot(kExitRecordingWaitMs, this, [this] {
+            if (FRecorder) {
+                FRecorder.reset();
+                TmrRecTimer();
+            }
+        });
+    }
+    RecordStop();
 }
 
 void TFrmQuorvel::closeEvent(QCloseEvent* event) {
@@ -197,8 +218,7 @@ void TFrmQuorvel::closeEvent(QCloseEvent* event) {
     }
     if (IsRecording()) {
         event->ignore();
-        ShowMessage(TranslatedCaption(), TranslateText(QStringLiteral("녹화중입니다.")),
-                    TMessageIcon::Information);
+        ExitAfterRecording();
         return;
     }
     event->accept();

@@ -134,6 +134,7 @@ private:
     void RecordStop();
     void TmrRecTimer();
     void FinishRecording();
+    void ExitAfterRecording();
     // After a capture: give back the memory kept for speed once captures have stopped for
     // a while, so that a program sitting in the tray all day stays small.
     void ReleaseWhenIdle();
@@ -170,6 +171,9 @@ private:
     QTimer* TmrRec = nullptr;
     QTimer* FIdleRelease = nullptr;
     bool FCanClose = false;
+    // An exit was asked for during a recording: the program exits once it has ended.
+    bool FExitAfterRecording = false;
+    static constexpr int kExitRecordingWaitMs = 20000;
     bool FTrayReady = false;
     QString FFirstArgument;
 

@@ -173,9 +173,11 @@ void TFrmQuorvel::ChkLang(QAction* item) {
     SaveConfig(QString::fromLatin1(Settings::Language.Name), Language);
 }
 
+// Quit asks once: during a recording whether to stop it and quit, else whether to quit.
 void TFrmQuorvel::N10Click() {
-    if (AskYesNo(TranslateText(ApplicationTitle()),
-                 TranslateText(QStringLiteral("정말 종료하시겠습니까?"))))
+    const QString question = IsRecording() ? QStringLiteral("녹화를 중지하고 종료하시겠습니까?")
+                                           : QStringLiteral("정말 종료하시겠습니까?");
+    if (AskYesNo(TranslateText(ApplicationTitle()), TranslateText(question)))
         ExitRequest();
 }
 

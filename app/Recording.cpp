@@ -13,6 +13,7 @@
 #include <QDeadlineTimer>
 #include <QLabel>
 #include <QTimer>
+#include <cstdio>
 
 namespace quorvel {
 
@@ -96,6 +97,14 @@ void TFrmQuorvel::TmrRecTimer() {
         FrmArea->LvlRecTime->setText(QStringLiteral("[REC] 00:00:00"));
     }
     FStatus = stIdle;
+    if (FExitAfterRecording) {
+        // The program was asked to exit: it does so now that the file is finished, and
+        // says nothing that would wait for the user.
+        if (!failure.isEmpty())
+            std::fprintf(stderr, "quorvel: %s\n", qPrintable(failure));
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        return;
+    }
     // An encoder that ended badly by itself is not a silent end: it says why.
     if (!failure.isEmpty())
         ShowCaptureFailed(failure);

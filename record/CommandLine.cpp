@@ -43,22 +43,33 @@ std::string QuoteArgument(const std::string& argument) {
 
 std::vector<std::string> TLineSplitter::Feed(const std::string& chunk) {
     std::vector<std::string> lines;
+    Walk(
+        chunk, [] { return false; }, [](char) {},
+        [&lines](const std::string& line) { lines.push_back(line); });
+    return lines;
+}
+
+void TLineSplitter::Walk(const std::string& chunk, const std::function<bool()>& stop,
+                         const std::function<void(char)>& onChar,
+                         const std::function<void(const std::string&)>& onLine) {
     std::string line = FPending;
     for (std::size_t i = 0; i < chunk.size(); ++i) {
+        if (stop())
+            return;
         const char c = chunk[i];
+        onChar(c);
         if (c == '\0')
             continue;
         if (c == '\n' && i > 0 && chunk[i - 1] == '\r')
             continue;
         if (c == '\r' || c == '\n') {
-            lines.push_back(line);
+            onLine(line);
             line.clear();
         } else {
             line += c;
         }
     }
     FPending = line;
-    return lines;
 }
 
 std::string TLineSplitter::TakePending() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,12 @@ class TLineSplitter {
 public:
     // Feeds one piece of output; returns the lines it completed.
     std::vector<std::string> Feed(const std::string& chunk);
+    // Walks one piece of output character by character: `onChar` sees each of them (line
+    // breaks and zeros too), `onLine` each line as it ends. When `stop` says so, the rest of
+    // the piece is left unread and the pending beginning keeps the value it had before.
+    void Walk(const std::string& chunk, const std::function<bool()>& stop,
+              const std::function<void(char)>& onChar,
+              const std::function<void(const std::string&)>& onLine);
     // The beginning of a line whose end has not arrived yet.
     const std::string& Pending() const { return FPending; }
     std::string TakePending();

@@ -17,7 +17,7 @@ TFrameWriter::TFrameWriter(std::string fifo, std::chrono::microseconds framePeri
 }
 
 TFrameWriter::~TFrameWriter() {
-    Close();
+    Abandon();
     if (FThread.joinable())
         FThread.join();
 }
@@ -36,6 +36,13 @@ void TFrameWriter::Put(const QImage& frame) {
 void TFrameWriter::Close() {
     std::lock_guard guard(FLock);
     FClosing = true;
+    FWake.notify_one();
+}
+
+void TFrameWriter::Abandon() {
+    std::lock_guard guard(FLock);
+    FClosing = true;
+    FAbandoned = true;
     FWake.notify_one();
 }
 
@@ -70,20 +77,8 @@ void TFrameWriter::Run() {
         const auto taken = std::chrono::steady_clock::now();
         FNextFrame =
             taken - FNextFrame < FFramePeriod ? FNextFrame + FFramePeriod : taken + FFramePeriod;
-        // The pipe opens once the encoder opens it for reading; a closing writer stops
-        // waiting for that.
-        while (FFd < 0) {
-            FFd = ::open(FFifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-            if (FFd >= 0) {
-                ::fcntl(FFd, F_SETFL, ::fcntl(FFd, F_GETFL) & ~O_NONBLOCK);
-                ::fcntl(FFd, F_SETPIPE_SZ, 1024 * 1024);
-                break;
-            }
-            std::unique_lock guard(FLock);
-            if (FClosing)
-                return;
-            FWake.wait_for(guard, std::chrono::milliseconds(20));
-        }
+        if (!Open())
+            return;
         const auto* bytes = reinterpret_cast<const char*>(frame.constBits());
         const std::size_t size = static_cast<std::size_t>(frame.sizeInBytes());
         std::size_t done = 0;
@@ -102,10 +97,35 @@ void TFrameWriter::Run() {
         }
         ++FWritten;
     }
+    // Even with no frame to give, an encoder waiting to open its input gets the end of it.
+    if (FFd < 0)
+        Open();
     if (FFd >= 0) {
         ::close(FFd);
         FFd = -1;
     }
+}
+
+// The pipe opens once the encoder has opened it for reading; until it has ended. Both ends
+// being open, the pipe's name and its folder are no longer needed and are removed, so that
+// nothing is left behind should either program end abruptly.
+bool TFrameWriter::Open() {
+    while (FFd < 0) {
+        FFd = ::open(FFifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (FFd >= 0) {
+            ::fcntl(FFd, F_SETFL, ::fcntl(FFd, F_GETFL) & ~O_NONBLOCK);
+            ::fcntl(FFd, F_SETPIPE_SZ, 1024 * 1024);
+            ::unlink(FFifo.c_str());
+            if (const std::size_t slash = FFifo.rfind('/'); slash != std::string::npos && slash > 0)
+                ::rmdir(FFifo.substr(0, slash).c_str());
+            return true;
+        }
+        std::unique_lock guard(FLock);
+        if (FAbandoned)
+            return false;
+        FWake.wait_for(guard, std::chrono::milliseconds(20));
+    }
+    return true;
 }
 
 } // namespace quorvel

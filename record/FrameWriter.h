@@ -23,14 +23,19 @@ public:
     TFrameWriter& operator=(const TFrameWriter&) = delete;
 
     void Put(const QImage& frame);
-    // No more frames: the pipe is closed once the one being written is through, and the
-    // encoder sees the end of its input.
+    // No more frames: the pipe is closed once the newest frame handed over is through, and
+    // the encoder sees the end of its input. A pipe the encoder has not opened yet is still
+    // opened, and that frame written, when the encoder gets to it: an encoder left waiting
+    // to open its input would never end.
     void Close();
+    // The encoder has ended: nothing more is waited for.
+    void Abandon();
     int Written() const;
     int Dropped() const;
 
 private:
     void Run();
+    bool Open();
 
     std::string FFifo;
     std::chrono::microseconds FFramePeriod;
@@ -40,6 +45,7 @@ private:
     QImage FWaiting;
     bool FHasWaiting = false;
     bool FClosing = false;
+    bool FAbandoned = false;
     int FWritten = 0;
     int FDropped = 0;
     int FFd = -1;

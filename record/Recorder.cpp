@@ -20,17 +20,20 @@ namespace quorvel {
 
 namespace {
 
-// A short limit in seconds, for tests that must see a limit end a recording.
-int TestLimitSeconds() {
-    const char* value = std::getenv("QUORVEL_RECORD_LIMIT_SECONDS");
-    return value != nullptr ? std::atoi(value) : 0;
-}
+// How long a stopping recording waits for the encoder's first frame before it asks the
+// encoder to end all the same.
+constexpr int kFirstFrameWaitMs = 5000;
 
 } // namespace
 
 TRecorder::TRecorder() {
     FTimer.setInterval(30);
     connect(&FTimer, &QTimer::timeout, this, [this] { MirrorStep(); });
+    FQuitTimer.setSingleShot(true);
+    connect(&FQuitTimer, &QTimer::timeout, this, [this] {
+        FForceQuit = true;
+        SendQuit();
+    });
 }
 
 TRecorder::~TRecorder() {
@@ -56,6 +59,7 @@ QString TRecorder::GetDriver() const {
 }
 
 void TRecorder::Start(const TRect& monitor) {
+    FStarted = TClock::now();
     TRecordSettings s;
     s.Mouse = Mouse;
     s.Display = qEnvironmentVariable("DISPLAY", QStringLiteral(":0")).toStdString();
@@ -63,13 +67,14 @@ void TRecorder::Start(const TRect& monitor) {
     FRecTime = QStringLiteral("00:00:00.00");
     FIsRunning = true;
     s.Output = Output.toStdString();
-    s.LimitSeconds = TestLimitSeconds() > 0 ? TestLimitSeconds() : LimitSecondsOf(LimitMinutes);
+    s.LimitSeconds = LimitSecondsOf(LimitMinutes);
     if (Audio)
         s.AudioDevice = GetDriver().toStdString();
     Run(RecorderArguments(s));
 }
 
 void TRecorder::Start(TCapture* capture, std::function<TRect()> rect) {
+    FStarted = TClock::now();
     FIsRunning = true;
     FCapture = capture;
     FRect = std::move(rect);
@@ -94,12 +99,15 @@ void TRecorder::Start(TCapture* capture, std::function<TRect()> rect) {
     s.Height = FHeight;
     FRecTime = QStringLiteral("00:00:00.00");
     s.Output = Output.toStdString();
-    s.LimitSeconds = TestLimitSeconds() > 0 ? TestLimitSeconds() : LimitSecondsOf(LimitMinutes);
+    s.LimitSeconds = LimitSecondsOf(LimitMinutes);
     if (Audio)
         s.AudioDevice = GetDriver().toStdString();
     if (!FFifo.empty())
         FWriter = std::make_unique<TFrameWriter>(
             FFifo, std::chrono::microseconds(1000000 / kVideoFramesPerSecond));
+    // The first frame is there from the start, so that a recording stopped at once still
+    // gives the encoder a picture to end on.
+    MirrorStep();
     FTimer.start();
     Run(RecorderArguments(s));
 }
@@ -110,6 +118,12 @@ void TRecorder::Run(const std::string& arguments) {
         const std::string t = ProgressTime(line);
         if (!t.empty())
             FRecTime = QString::fromStdString(t);
+        if (ProgressFrames(line) > 0) {
+            FEncoding = true;
+            FRecorded = ProgressSeconds(t);
+            FRecordedAt = TClock::now();
+            SendQuit();
+        }
         if (type == otEntireLine && !line.empty())
             FLastLine = QString::fromStdString(line);
         if (Logging) {
@@ -119,8 +133,12 @@ void TRecorder::Run(const std::string& arguments) {
         }
     };
     FCMD->OnExecuteError = [this](TDosCommand*, const EDosCommand& e, bool& handled) {
-        FFailure = QString::fromUtf8(e.what());
         handled = true;
+        // An encoder that ends while its "q" is on the way has closed its input: that is
+        // the end asked for, not a failure.
+        if (FQuitSent && dynamic_cast<const EAssertionFailed*>(&e) != nullptr)
+            return;
+        FFailure = QString::fromUtf8(e.what());
     };
     FCMD->OnTerminated = [this](TDosCommand*) { Finished(); };
     FCMD->CommandLine = QuoteArgument(FFMpeg.toStdString()) + " " + arguments;
@@ -129,7 +147,8 @@ void TRecorder::Run(const std::string& arguments) {
 
 void TRecorder::Finished() {
     FTimer.stop();
-    CloseFifo();
+    if (FWriter)
+        FWriter->Abandon();
     // An encoder that failed on its own (a device it cannot open, a full disk) or left no
     // usable file: its last line says why.
     if (FFailure.isEmpty()) {
@@ -145,12 +164,43 @@ void TRecorder::Finished() {
     FIsRunning = false;
 }
 
+// The recording ends with "q" to the encoder, and the mirror ends with it: the encoder sees
+// the end of its frames and finishes the file. The encoder starts taking pictures only once
+// all its inputs are open, and a sound source may take a second or two for that; so "q" waits
+// until the video holds as much time as passed between the start and this stop.
 void TRecorder::Stop() {
-    if (FCMD && FCMD->IsRunning() && !FStopped) {
-        FStopped = true;
-        FCMD->SendLine("q", false);
+    if (!FStopping) {
+        FStopping = true;
+        FWanted = std::chrono::duration<double>(TClock::now() - FStarted).count();
+        // An encoder that reports no frame at all is asked to end all the same.
+        QTimer::singleShot(kFirstFrameWaitMs, this, [this] {
+            FForceQuit = true;
+            SendQuit();
+        });
     }
-    // The mirror ends; the encoder sees the end of its frames and finishes the file.
+    SendQuit();
+}
+
+// "q" reaches the encoder once it has encoded a frame (one read before that ends it with no
+// picture at all, a file that no player opens) and its video is as long as wanted.
+void TRecorder::SendQuit() {
+    if (!FStopping || FQuitSent || !FCMD || !FCMD->IsRunning())
+        return;
+    if (!FForceQuit) {
+        if (!FEncoding)
+            return;
+        // The encoder reports its time every half second; the video has gone on since.
+        const double missing = FWanted - FRecorded -
+                               std::chrono::duration<double>(TClock::now() - FRecordedAt).count();
+        if (missing > 0.02) {
+            if (!FQuitTimer.isActive())
+                FQuitTimer.start(static_cast<int>(missing * 1000));
+            return;
+        }
+    }
+    FQuitSent = true;
+    FQuitTimer.stop();
+    FCMD->SendLine("q", false);
     FTimer.stop();
     CloseFifo();
 }

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -52,6 +53,7 @@ private:
     void Run(const std::string& arguments);
     void MirrorStep();
     void CloseFifo();
+    void SendQuit();
     void Finished();
 
     std::unique_ptr<TDosCommand> FCMD;
@@ -62,7 +64,16 @@ private:
     QString FFailure;
     QString FLastLine;
     bool FIsRunning = false;
-    bool FStopped = false;
+    bool FStopping = false; // Stop was called
+    bool FEncoding = false; // the encoder has reported a frame encoded
+    bool FQuitSent = false;
+    bool FForceQuit = false; // "q" goes without waiting any longer
+    QTimer FQuitTimer;
+    using TClock = std::chrono::steady_clock;
+    TClock::time_point FStarted;    // the encoder was started
+    double FWanted = 0;             // seconds between the start and Stop
+    double FRecorded = 0;           // seconds of video the encoder has reported
+    TClock::time_point FRecordedAt; // when it reported them
     // The region mirror's pipe and its writer.
     std::string FFolder;
     std::string FFifo;

@@ -3,6 +3,7 @@
 #include "record/CommandLine.h"
 
 #include <cmath>
+#include <cstdio>
 #include <sstream>
 
 namespace quorvel {
@@ -41,7 +42,9 @@ std::string RecorderArguments(const TRecordSettings& s) {
     ReplaceFirst(args, "{video_t}",
                  s.LimitSeconds > 0 ? "-t " + std::to_string(s.LimitSeconds) : std::string());
     if (!s.AudioDevice.empty()) {
-        ReplaceFirst(args, "{audio_f}", "-f pulse -i " + QuoteArgument(s.AudioDevice));
+        // Sound comes in bursts; a deep queue keeps the reading of the picture from waiting.
+        ReplaceFirst(args, "{audio_f}",
+                     "-thread_queue_size 1024 -f pulse -i " + QuoteArgument(s.AudioDevice));
         ReplaceFirst(args, "{audio_c}", "-c:a aac -ac 2 -b:a 128k");
     }
     ReplaceFirst(args, "{audio_f}", "");
@@ -98,6 +101,27 @@ std::string ProgressTime(const std::string& line) {
     if (end == std::string::npos)
         return {};
     return line.substr(start, end - start);
+}
+
+double ProgressSeconds(const std::string& time) {
+    int h = 0, m = 0;
+    double sec = 0;
+    if (std::sscanf(time.c_str(), "%d:%d:%lf", &h, &m, &sec) != 3)
+        return 0;
+    return h * 3600.0 + m * 60.0 + sec;
+}
+
+long ProgressFrames(const std::string& line) {
+    const std::size_t at = line.find("frame=");
+    if (at == std::string::npos)
+        return -1;
+    std::size_t start = line.find_first_not_of(' ', at + 6);
+    if (start == std::string::npos || line[start] < '0' || line[start] > '9')
+        return -1;
+    long frames = 0;
+    for (; start < line.size() && line[start] >= '0' && line[start] <= '9'; ++start)
+        frames = frames * 10 + (line[start] - '0');
+    return frames;
 }
 
 } // namespace quorvel

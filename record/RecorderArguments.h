@@ -46,4 +46,11 @@ std::string FirstSoundSource(const std::string& listing);
 // line has none.
 std::string ProgressTime(const std::string& line);
 
+// Seconds of a progress time "HH:MM:SS.cc"; 0 when it is none.
+double ProgressSeconds(const std::string& time);
+
+// The frames encoded so far, from an encoder progress line ("frame=   12 fps=…"); -1 when
+// the line has none.
+long ProgressFrames(const std::string& line);
+
 } // namespace quorvel

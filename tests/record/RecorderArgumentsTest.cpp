@@ -20,7 +20,8 @@ TEST(RecorderArguments, WholeMonitorInTheTemplatesOrder) {
     s.LimitSeconds = LimitSecondsOf(60);
     s.AudioDevice = "quorvel_test.monitor";
     EXPECT_EQ(RecorderArguments(s),
-              "-rtbufsize 150M -f pulse -i \"quorvel_test.monitor\" -f x11grab -video_size "
+              "-rtbufsize 150M -thread_queue_size 1024 -f pulse -i \"quorvel_test.monitor\" -f "
+              "x11grab -video_size "
               "1280x1024 -framerate 30 -draw_mouse 0 -i :5+1920,0 -c:a aac -ac 2 -b:a 128k "
               "-c:v libx264 -preset ultrafast -r 30 -tune zerolatency -crf 25 -pix_fmt yuv420p "
               "-t 3600 -vf \"scale=trunc(iw/2)*2:trunc(ih/2)*2\" -y \"/home/u/Desktop/Q-001.mp4\"");
@@ -58,4 +59,9 @@ TEST(RecorderArguments, LimitsSourcesAndProgress) {
               "00:01:02.50");
     EXPECT_EQ(ProgressTime("time=00:00:01.00"), "");
     EXPECT_EQ(ProgressTime("no progress here"), "");
+    EXPECT_EQ(ProgressFrames("frame=    0 fps=0.0 q=0.0 size=0kB time=00:00:00.00"), 0);
+    EXPECT_EQ(ProgressFrames("frame=  231 fps= 30 q=15.0 size=12kB"), 231);
+    EXPECT_EQ(ProgressFrames("Input #0, x11grab, from ':0'"), -1);
+    EXPECT_DOUBLE_EQ(ProgressSeconds("01:02:03.50"), 3723.5);
+    EXPECT_DOUBLE_EQ(ProgressSeconds("N/A"), 0);
 }

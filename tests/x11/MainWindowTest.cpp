@@ -296,6 +296,36 @@ TEST_F(MainWindow, QuitAsksFirst) {
         [&] { return !TDesktopSession::Alive(session.QuorvelPid()); }, 3000));
 }
 
+TEST_F(MainWindow, QuitDuringARecordingAsksOnceToStopItAndFinishesTheFile) {
+    Launch("area=0\nsaveto=5\n");
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    Pause(1500);
+    // The program is busy with the recording: a menu that was not open in time for the keys
+    // is opened again.
+    bool asked = false;
+    for (int attempt = 0; attempt < 3 && !asked; ++attempt) {
+        Activate();
+        OpenMenu();
+        Keys("Up Return"); // Quit
+        asked = LogHas("Stop the recording and quit?");
+        if (!asked)
+            Keys("Escape");
+    }
+    ASSERT_TRUE(asked);
+    Pause();
+    Keys("shift+Tab space"); // Yes
+    EXPECT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return !TDesktopSession::Alive(session.QuorvelPid()); }, 15000));
+    const std::string log = session.QuorvelLog();
+    EXPECT_EQ(log.find("Are you sure you want to quit?"), std::string::npos) << log;
+    EXPECT_EQ(log.find("녹화중입니다."), std::string::npos) << log;
+    const std::string file = session.SaveFolder() + "/Q-001.mp4";
+    EXPECT_EQ(session.Output("ffprobe -v error -select_streams v:0 -show_entries "
+                             "stream=codec_name -of default=nw=1:nk=1 '" +
+                             file + "'"),
+              "h264\n");
+}
+
 TEST_F(MainWindow, FreshStartShowsTheWindowAndSavesToTheDesktop) {
     // No settings at all: a user who has never run the program.
     ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();

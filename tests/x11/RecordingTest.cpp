@@ -1,11 +1,13 @@
 // Screen recording with the real encoder on a private desktop: the whole monitor and a
-// region to MP4 files that ffprobe reads, the time limit, sound from a private PulseAudio
-// server, the encoder's log, and an encoder that fails at once.
+// region to MP4 files that ffprobe reads, sound from a private PulseAudio server, a region
+// stopped at once, the program killed or asked to exit during a recording, the menu's time
+// limit, the encoder's log, and an encoder that fails at once.
 
 #include "DesktopSession.h"
 
 #include <QImage>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -103,34 +105,157 @@ TEST_F(Recording, OddRegionGivesTheEvenSizeAndThePixelsUnderTheHole) {
     EXPECT_NEAR(qBlue(c), 0x40, 12);
 }
 
-TEST_F(Recording, TheLimitEndsTheRecordingByItself) {
-    Launch("area=0\nmouse=0\n", {"QUORVEL_RECORD_LIMIT_SECONDS=2"});
-    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
-    const std::string file = session.SaveFolder() + "/Q-001.mp4";
-    ASSERT_TRUE(WaitForFile(file, 15000)) << session.QuorvelLog();
-    EXPECT_NEAR(Seconds(Probe(file, "format=duration")), 2.0, 0.4);
-    // Idle again: the next request starts a new recording.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
-    EXPECT_TRUE(WaitForFile(session.SaveFolder() + "/Q-002.mp4", 15000)) << session.QuorvelLog();
-}
-
-TEST_F(Recording, SoundComesFromThePulseServerWhenThereIsOne) {
+TEST_F(Recording, SoundComesFromThePulseServerAndTheVideoKeepsTheTimeBetweenThePresses) {
     ASSERT_TRUE(session.StartSoundServer());
-    Launch("area=0\nmouse=0\naudio=1\n", {"QUORVEL_RECORD_LIMIT_SECONDS=2"});
+    Launch("area=0\nmouse=0\naudio=1\n");
     ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    const TClock::time_point started = TClock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(4000));
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    const double recorded = std::chrono::duration<double>(TClock::now() - started).count();
     const std::string file = session.SaveFolder() + "/Q-001.mp4";
     ASSERT_TRUE(WaitForFile(file, 20000)) << session.QuorvelLog();
     EXPECT_EQ(Probe(file, "stream=codec_name", "a"), "aac");
+    // The sound source's slow start costs the video nothing.
+    EXPECT_NEAR(Seconds(Probe(file, "stream=duration")), recorded,
+                0.5 * quorvel::test::TimeScale());
 }
 
 TEST_F(Recording, SoundWithoutAServerRecordsThePictureAlone) {
-    Launch("area=0\nmouse=0\naudio=1\n", {"QUORVEL_RECORD_LIMIT_SECONDS=2"});
+    Launch("area=0\nmouse=0\naudio=1\n");
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
     ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
     const std::string file = session.SaveFolder() + "/Q-001.mp4";
     ASSERT_TRUE(WaitForFile(file, 20000)) << session.QuorvelLog();
     EXPECT_EQ(Probe(file, "stream=codec_name"), "h264");
     EXPECT_EQ(Probe(file, "stream=codec_name", "a"), "");
+}
+
+TEST_F(Recording, ARegionStoppedAtOnceEndsLikeAnyOtherAndLeavesNoPipe) {
+    const std::string tmp = session.Root() + "/tmp";
+    fs::create_directories(tmp);
+    Launch("area=1\nleft=100\ntop=100\nwidth=200\nheight=150\nmouse=0\n", {"TMPDIR=" + tmp});
+    ASSERT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return session.VisibleWindow("영역지정 - Quorvel") != 0; }, 5000));
+    for (const std::string name : {"Q-001.mp4", "Q-002.mp4"}) {
+        ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+        ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+        const std::string file = session.SaveFolder() + "/" + name;
+        ASSERT_TRUE(WaitForFile(file, 15000)) << session.QuorvelLog();
+        EXPECT_EQ(Probe(file, "stream=codec_name"), "h264");
+        EXPECT_EQ(Probe(file, "stream=width"), "200");
+    }
+    EXPECT_TRUE(fs::is_empty(tmp));
+}
+
+// The program killed during a recording, of the whole monitor and of a region: the encoder
+// finishes the file all the same, and the region's pipe leaves nothing behind.
+TEST_F(Recording, AKilledProgramLeavesAFinishedFileAndNoPipe) {
+    const std::string tmp = session.Root() + "/tmp";
+    fs::create_directories(tmp);
+    for (const std::string area : {"area=0\n", "area=1\n"}) {
+        Launch(area + "left=100\ntop=100\nwidth=200\nheight=150\nmouse=0\n", {"TMPDIR=" + tmp});
+        if (area == "area=1\n") {
+            ASSERT_TRUE(TDesktopSession::WaitUntil(
+                [&] { return session.VisibleWindow("영역지정 - Quorvel") != 0; }, 5000));
+        }
+        ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        std::string encoder =
+            session.Output("pgrep -x -P " + std::to_string(session.QuorvelPid()) + " ffmpeg");
+        while (!encoder.empty() && encoder.back() == '\n')
+            encoder.pop_back();
+        ASSERT_FALSE(encoder.empty());
+        ::kill(session.QuorvelPid(), SIGKILL);
+        // The encoder finishes the file and ends (a zombie counts as ended).
+        ASSERT_TRUE(TDesktopSession::WaitUntil(
+            [&] { return session.Status("ps -o stat= -p " + encoder + " | grep -qv Z") != 0; },
+            15000))
+            << area;
+        const std::string file = session.SaveFolder() + "/Q-001.mp4";
+        EXPECT_EQ(Probe(file, "stream=codec_name"), "h264") << area;
+        EXPECT_GT(Seconds(Probe(file, "format=duration")), 1.0) << area;
+        EXPECT_TRUE(fs::is_empty(tmp)) << area;
+        fs::remove(file);
+    }
+}
+
+// An exit asked for during a recording, by the command channel or by a signal, is answered
+// at once; the recording is finished and the program goes, with no box waiting for a user.
+TEST_F(Recording, AnExitDuringARecordingFinishesTheFileAndAnswersAtOnce) {
+    for (const std::string way : {"channel", "signal"}) {
+        Launch("area=0\nmouse=0\n");
+        ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+        std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+        const TClock::time_point asked = TClock::now();
+        if (way == "channel")
+            session.Ctl("--exit");
+        else
+            ::kill(session.QuorvelPid(), SIGTERM);
+        EXPECT_LT(std::chrono::duration<double>(TClock::now() - asked).count(), 2.0) << way;
+        EXPECT_TRUE(TDesktopSession::WaitUntil(
+            [&] { return !TDesktopSession::Alive(session.QuorvelPid()); }, 15000))
+            << way << session.QuorvelLog();
+        const std::string file = session.SaveFolder() + "/Q-001.mp4";
+        ASSERT_TRUE(WaitForFile(file, 15000)) << way << session.QuorvelLog();
+        EXPECT_GT(Seconds(Probe(file, "format=duration")), 1.5) << way;
+        EXPECT_EQ(session.QuorvelLog().find("녹화중입니다."), std::string::npos);
+        fs::remove(file);
+    }
+}
+
+// The time limit chosen in the menu reaches the encoder, and an encoder that ends by itself
+// (as it does at the limit) ends the recording: the program is idle again. The encoder
+// here is a stand-in beside a copy of the program that notes its arguments and ends after
+// a second.
+TEST_F(Recording, TheMenusLimitReachesTheEncoderWhoseEndEndsTheRecording) {
+    const std::string folder = session.Root() + "/program";
+    const std::string noted = session.Root() + "/arguments";
+    fs::create_directories(folder);
+    fs::copy_file(quorvel::test::QuorvelBinary(), folder + "/quorvel");
+    std::ofstream(folder + "/ffmpeg") << "#!/bin/sh\n"
+                                         "[ \"$1\" = -hide_banner ] && exit 0\n"
+                                         "echo \"$*\" >> '"
+                                      << noted
+                                      << "'\n"
+                                         "for a; do out=$a; done\n"
+                                         "sleep 1; echo frames > \"$out\"\n";
+    ::chmod((folder + "/ffmpeg").c_str(), 0755);
+    for (const auto& choice :
+         std::vector<std::pair<std::string, std::string>>{{"30", "-t 1800"}, {"240", "-t 14400"}}) {
+        const std::string minutes = choice.first;
+        const std::string limit = choice.second;
+        fs::remove(noted);
+        session.WriteSettings("path=" + session.SaveFolder() +
+                              "\nsound=1\nsaveto=5\narea=0\nrecord_limit=" + minutes + "\n");
+        // A variable of the environment does not override the user's limit.
+        const pid_t pid =
+            session.Start({folder + "/quorvel", "/start"}, "limit-" + minutes + ".log",
+                          {"QUORVEL_RECORD_LIMIT_SECONDS=2"});
+        ASSERT_TRUE(TDesktopSession::WaitUntil(
+            [&] {
+                return fs::exists(session.Root() + "/limit-" + minutes + ".log") &&
+                       session.Output("cat " + session.Root() + "/limit-" + minutes + ".log")
+                               .find("quorvel: ready") != std::string::npos;
+            },
+            10000));
+        // Two recordings one after the other, each ended by the encoder alone.
+        for (int round = 1; round <= 2; ++round) {
+            EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+            EXPECT_TRUE(TDesktopSession::WaitUntil(
+                [&] {
+                    return session.Output("cat '" + noted + "' 2>/dev/null | wc -l") ==
+                           std::to_string(round) + "\n";
+                },
+                10000));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1800));
+        }
+        const std::string arguments = session.Output("cat '" + noted + "'");
+        EXPECT_NE(arguments.find(" " + limit + " "), std::string::npos) << arguments;
+        session.Ctl("--exit");
+        EXPECT_TRUE(TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(pid); }, 5000));
+    }
 }
 
 TEST_F(Recording, AnEncoderThatFailsAtOnceSaysWhyAndLeavesTheProgramIdle) {
