@@ -208,7 +208,9 @@ void TX11HotKey::HandleEvents() {
 // the key is asked for at the change and again a few times over the next seconds.
 void TX11HotKey::RetryAfterRemapping(std::size_t attempt) {
     static constexpr int kDelaysMs[] = {0, 300, 1000, 2500, 5000};
-    if (!FWanted || !FGrabs.empty())
+    // At the change the key is taken anew wherever the new mapping put it; the later
+    // attempts are for a key that was still held by another program.
+    if (!FWanted || (attempt > 0 && !FGrabs.empty()))
         return;
     if (Register(FVk, FModifiers))
         return;

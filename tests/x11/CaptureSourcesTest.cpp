@@ -199,7 +199,7 @@ TEST_F(CaptureSources, RingSurroundsTheWindowUnderThePointer) {
 
 namespace {
 
-const char* const kFrameTitle = "영역지정 - Quorvel";
+const char* const kFrameTitle = "Region - Quorvel";
 
 class RegionFrame : public CaptureSources {
 protected:

@@ -83,7 +83,7 @@ TEST(Faults, WindowTitlesAreTheCaptionsAloneAndTheFrameIgnoresCloseRequests) {
     ASSERT_TRUE(session.StartQuorvel({"/start"})) << session.QuorvelLog();
     unsigned long frame = 0;
     ASSERT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return (frame = session.VisibleWindow("영역지정 - Quorvel")) != 0; }, 5000));
+        [&] { return (frame = session.VisibleWindow("Region - Quorvel")) != 0; }, 5000));
     // The header's popup, "Setting": the size dialog's title is its caption and nothing more.
     session.Status("xdotool mousemove 900 372 click 3");
     Pause();
@@ -99,7 +99,7 @@ TEST(Faults, WindowTitlesAreTheCaptionsAloneAndTheFrameIgnoresCloseRequests) {
     EXPECT_TRUE(session.Activate(frame));
     session.Status("xdotool key alt+F4");
     Pause(500);
-    EXPECT_NE(session.VisibleWindow("영역지정 - Quorvel"), 0u);
+    EXPECT_NE(session.VisibleWindow("Region - Quorvel"), 0u);
     EXPECT_EQ(session.Setting("area"), "1");
 }
 

@@ -421,7 +421,7 @@ TEST_F(MainWindow, StoredHotKeyThatIsNoKeyIsReportedAsUnusable) {
 TEST_F(MainWindow, TapOnTheRegionFrameLeavesNoMoveRunning) {
     Launch("area=1\nsaveto=0\n", {"/start"});
     ASSERT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return session.VisibleWindow("영역지정 - Quorvel") != 0; }, 5000));
+        [&] { return session.VisibleWindow("Region - Quorvel") != 0; }, 5000));
     Pause();
     // The header at (720, 360), then the bottom border.
     for (const char* at : {"900 372", "900 754"}) {

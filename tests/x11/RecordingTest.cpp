@@ -84,7 +84,7 @@ TEST_F(Recording, OddRegionGivesTheEvenSizeAndThePixelsUnderTheHole) {
     session.Status("xsetroot -solid '#20c040'");
     Launch("area=1\nleft=151\ntop=101\nwidth=101\nheight=75\nmouse=0\n");
     ASSERT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return session.VisibleWindow("영역지정 - Quorvel") != 0; }, 5000));
+        [&] { return session.VisibleWindow("Region - Quorvel") != 0; }, 5000));
     ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
@@ -137,7 +137,7 @@ TEST_F(Recording, ARegionStoppedAtOnceEndsLikeAnyOtherAndLeavesNoPipe) {
     fs::create_directories(tmp);
     Launch("area=1\nleft=100\ntop=100\nwidth=200\nheight=150\nmouse=0\n", {"TMPDIR=" + tmp});
     ASSERT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return session.VisibleWindow("영역지정 - Quorvel") != 0; }, 5000));
+        [&] { return session.VisibleWindow("Region - Quorvel") != 0; }, 5000));
     for (const std::string name : {"Q-001.mp4", "Q-002.mp4"}) {
         ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
         ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
@@ -158,7 +158,7 @@ TEST_F(Recording, AKilledProgramLeavesAFinishedFileAndNoPipe) {
         Launch(area + "left=100\ntop=100\nwidth=200\nheight=150\nmouse=0\n", {"TMPDIR=" + tmp});
         if (area == "area=1\n") {
             ASSERT_TRUE(TDesktopSession::WaitUntil(
-                [&] { return session.VisibleWindow("영역지정 - Quorvel") != 0; }, 5000));
+                [&] { return session.VisibleWindow("Region - Quorvel") != 0; }, 5000));
         }
         ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
         std::this_thread::sleep_for(std::chrono::milliseconds(2500));

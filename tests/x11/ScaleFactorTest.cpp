@@ -59,7 +59,7 @@ TEST_P(ScaleFactor, RegionFrameStepsAndSizesAreSinglePhysicalPixels) {
     session.ShowPatternWindow("Pattern", 700, 600, 60, 60);
     unsigned long frame = 0;
     ASSERT_TRUE(TDesktopSession::WaitUntil(
-        [&] { return (frame = session.VisibleWindow("영역지정 - Quorvel")) != 0; }, 5000));
+        [&] { return (frame = session.VisibleWindow("Region - Quorvel")) != 0; }, 5000));
     ASSERT_TRUE(session.Activate(frame));
     Pause();
     ExpectHole(101, 101, 401, 301);
