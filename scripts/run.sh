@@ -7,7 +7,9 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
 bash "$ROOT/scripts/install-deps.sh"
-build_tree "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Only the programs: the tests and benchmarks are for scripts/test.sh.
+cmake -S "$ROOT" -B "$ROOT/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$ROOT/build" -j "$JOBS" --target quorvel quorvelctl quorvel-webpage
 
 if [ -n "${DISPLAY:-}" ]; then
     exec "$ROOT/build/quorvel" "$@"
