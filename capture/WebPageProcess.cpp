@@ -4,6 +4,7 @@
 #include "capture/WebPageProtocol.h"
 #include "support/ProgramFolder.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -17,10 +18,16 @@ constexpr const char* kProgramFile = "quorvel-webpage";
 // The render of the largest page takes a few seconds; past this the window is stuck.
 constexpr int kCaptureTimeoutMs = 60000;
 
+// Beside the program (a build folder), then the helpers' folder seen from the installed
+// program (a tree installed under another prefix, or moved), then the configured folder.
 QString ProgramPath() {
-    const QString beside = QString::fromStdString(ProgramFolder()) + QLatin1String(kProgramFile);
-    if (QFileInfo(beside).isExecutable())
-        return beside;
+    const QString folder = QString::fromStdString(ProgramFolder());
+    for (const QString& path :
+         {folder + QLatin1String(kProgramFile),
+          QDir::cleanPath(folder + QStringLiteral(QUORVEL_LIBEXEC_RELATIVE "/") +
+                          QLatin1String(kProgramFile))})
+        if (QFileInfo(path).isExecutable())
+            return path;
     return QStringLiteral(QUORVEL_LIBEXEC_DIR "/") + QLatin1String(kProgramFile);
 }
 
