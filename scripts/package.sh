@@ -30,10 +30,15 @@ if [ "$REUSE" = 0 ]; then
     if command -v ccache >/dev/null; then
         launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
     fi
-    # The compiler's own defaults give position-independent programs and read-only
-    # relocations; the linker is asked for immediate binding as well.
+    # Debian's hardening: the compiler's own defaults give position-independent programs and
+    # read-only relocations; dpkg-buildflags adds fortified functions, the stack protector
+    # and immediate binding. Its -g and -O2 are dropped: the programs are stripped, and the
+    # Release build type optimises with -O3.
+    export DEB_BUILD_MAINT_OPTIONS="hardening=+all"
+    flags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
+    flags="$(echo "$flags" | sed -e 's/\(^\| \)-g\( \|$\)/ /g' -e 's/\(^\| \)-O2\( \|$\)/ /g')"
     rm -f "$BUILD/CMakeCache.txt"
-    LDFLAGS="-Wl,-z,relro -Wl,-z,now" \
+    CFLAGS="$flags" CXXFLAGS="$flags" LDFLAGS="$(dpkg-buildflags --get LDFLAGS)" \
         cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_INSTALL_PREFIX=/usr -DQUORVEL_TESTS=OFF -DQUORVEL_BENCH=OFF "${launcher[@]}" \
         >/dev/null
