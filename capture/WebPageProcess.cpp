@@ -18,9 +18,9 @@ constexpr const char* kProgramFile = "quorvel-webpage";
 // The render of the largest page takes a few seconds; past this the window is stuck.
 constexpr int kCaptureTimeoutMs = 60000;
 
-// Beside the program (a build folder), then the helpers' folder seen from the installed
-// program (a tree installed under another prefix, or moved), then the configured folder.
-QString ProgramPath() {
+} // namespace
+
+QString WebPageProgramPath() {
     const QString folder = QString::fromStdString(ProgramFolder());
     for (const QString& path :
          {folder + QLatin1String(kProgramFile),
@@ -30,8 +30,6 @@ QString ProgramPath() {
             return path;
     return QStringLiteral(QUORVEL_LIBEXEC_DIR "/") + QLatin1String(kProgramFile);
 }
-
-} // namespace
 
 TWebPageProcess::TWebPageProcess(const QString& applicationTitle, QObject* parent)
     : QObject(parent), FProcess(new QProcess(this)) {
@@ -45,10 +43,10 @@ TWebPageProcess::TWebPageProcess(const QString& applicationTitle, QObject* paren
         if (error == QProcess::FailedToStart)
             Finish();
     });
-    FProcess->start(ProgramPath(), {applicationTitle});
+    FProcess->start(WebPageProgramPath(), {applicationTitle});
     if (!FProcess->waitForStarted(10000))
         throw std::runtime_error(FProcess->errorString().toStdString() + ": " +
-                                 ProgramPath().toStdString());
+                                 WebPageProgramPath().toStdString());
 }
 
 TWebPageProcess::~TWebPageProcess() {
