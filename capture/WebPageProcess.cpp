@@ -4,6 +4,7 @@
 #include "capture/WebPageProtocol.h"
 #include "support/ProgramFolder.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -17,14 +18,18 @@ constexpr const char* kProgramFile = "quorvel-webpage";
 // The render of the largest page takes a few seconds; past this the window is stuck.
 constexpr int kCaptureTimeoutMs = 60000;
 
-QString ProgramPath() {
-    const QString beside = QString::fromStdString(ProgramFolder()) + QLatin1String(kProgramFile);
-    if (QFileInfo(beside).isExecutable())
-        return beside;
+} // namespace
+
+QString WebPageProgramPath() {
+    const QString folder = QString::fromStdString(ProgramFolder());
+    for (const QString& path :
+         {folder + QLatin1String(kProgramFile),
+          QDir::cleanPath(folder + QStringLiteral(QUORVEL_LIBEXEC_RELATIVE "/") +
+                          QLatin1String(kProgramFile))})
+        if (QFileInfo(path).isExecutable())
+            return path;
     return QStringLiteral(QUORVEL_LIBEXEC_DIR "/") + QLatin1String(kProgramFile);
 }
-
-} // namespace
 
 TWebPageProcess::TWebPageProcess(const QString& applicationTitle, QObject* parent)
     : QObject(parent), FProcess(new QProcess(this)) {
@@ -38,10 +43,10 @@ TWebPageProcess::TWebPageProcess(const QString& applicationTitle, QObject* paren
         if (error == QProcess::FailedToStart)
             Finish();
     });
-    FProcess->start(ProgramPath(), {applicationTitle});
+    FProcess->start(WebPageProgramPath(), {applicationTitle});
     if (!FProcess->waitForStarted(10000))
         throw std::runtime_error(FProcess->errorString().toStdString() + ": " +
-                                 ProgramPath().toStdString());
+                                 WebPageProgramPath().toStdString());
 }
 
 TWebPageProcess::~TWebPageProcess() {

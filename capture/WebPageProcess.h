@@ -10,6 +10,11 @@ class QProcess;
 
 namespace quorvel {
 
+// The browser window's program: beside this program (a build folder), then in the helpers'
+// folder seen from this program's folder (an installed tree, whatever its prefix), then in
+// the helpers' folder the build was configured with.
+QString WebPageProgramPath();
+
 // The browser window of the web page area as the program sees it: a process of its own
 // (quorvel-webpage beside the program, else where it is installed) that carries the
 // browser engine, started when the area is chosen and gone with its window.

@@ -31,6 +31,8 @@ PACKAGES=(
   trayer pulseaudio pulseaudio-utils curl
   scrot maim imagemagick
   cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
+  # the Debian package: its tools, checks, manual pages and icon sizes; xdg-utils opens folders
+  dpkg-dev fakeroot lintian appstream desktop-file-utils man-db librsvg2-bin xdg-utils
   # a font so that text renders on a bare machine
   fonts-dejavu-core fonts-noto-cjk
 )

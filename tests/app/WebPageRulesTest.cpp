@@ -1,9 +1,15 @@
-// The pure rules of the web page area: the page's extent and the typed address.
+// The pure rules of the web page area: the page's extent, the typed address, and where the
+// browser window's program is found.
 
 #include "capture/WebAddress.h"
 #include "capture/WebPageExtent.h"
+#include "capture/WebPageProcess.h"
 #include "capture/WebPageProtocol.h"
+#include "support/ProgramFolder.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 using namespace quorvel;
@@ -67,4 +73,32 @@ TEST(WebPageProtocol, PictureHeaderIsReadOnlyWhenWellFormedAndWithinBounds) {
          {"picture 0 10", "picture 10 16001", "picture 10", "picture 10 10 ", "picture -5 10",
           "picture 10x10", "picture  10 10", "closed", "picture 99999999999 1"})
         EXPECT_FALSE(ParsePictureHeader(bad, 16000).has_value()) << bad;
+}
+
+// Installed under any prefix, the browser window's program sits in the helpers' folder seen
+// from the program's own folder (bin/../libexec/quorvel); only a file that can run counts.
+// Without one, the folder the build was configured with is named.
+TEST(WebPageProgram, FoundInTheHelpersFolderBesideAnInstalledProgram) {
+    const std::string configured = QUORVEL_LIBEXEC_DIR "/quorvel-webpage";
+    const QString helpers =
+        QDir::cleanPath(QDir(QString::fromStdString(ProgramFolder()))
+                            .filePath(QStringLiteral(QUORVEL_LIBEXEC_RELATIVE)));
+    const QString helper = helpers + QStringLiteral("/quorvel-webpage");
+    ASSERT_FALSE(QFileInfo::exists(helper)) << helper.toStdString();
+    EXPECT_EQ(WebPageProgramPath().toStdString(), configured);
+
+    const QString top = QDir::cleanPath(helpers + QStringLiteral("/.."));
+    const bool made = !QFileInfo::exists(top);
+    ASSERT_TRUE(QDir().mkpath(helpers));
+    QFile file(helper);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(WebPageProgramPath().toStdString(), configured);
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(WebPageProgramPath().toStdString(), helper.toStdString());
+
+    file.remove();
+    if (made)
+        QDir(top).removeRecursively();
 }
