@@ -57,13 +57,12 @@ std::map<std::string, std::string> Pages() {
                               "<a href='/second' target='_blank' style='display:block;"
                               "width:600px;height:400px;background:#00f'>new window</a>")},
         // A page that never stops animating.
-        {"/animated",
-         SimplePage("Animated",
-                    "body{margin:0}@keyframes spin{to{transform:rotate(360deg)}}"
-                    "#s{position:absolute;left:20px;top:20px;width:40px;height:40px;"
-                    "background:#f00;animation:spin 1s linear infinite}",
-                    "<div id='s'></div><div style='width:1280px;height:4000px;"
-                    "background:#0f0'></div>")},
+        {"/animated", SimplePage("Animated",
+                                 "body{margin:0}@keyframes spin{to{transform:rotate(360deg)}}"
+                                 "#s{position:absolute;left:20px;top:20px;width:40px;height:40px;"
+                                 "background:#f00;animation:spin 1s linear infinite}",
+                                 "<div id='s'></div><div style='width:1280px;height:4000px;"
+                                 "background:#0f0'></div>")},
         {"/huge", SimplePage("Huge", "body{margin:0}",
                              "<div style='width:1280px;height:20000px;background:#888'></div>")},
     };
