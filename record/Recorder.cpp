@@ -30,10 +30,7 @@ TRecorder::TRecorder() {
     FTimer.setInterval(30);
     connect(&FTimer, &QTimer::timeout, this, [this] { MirrorStep(); });
     FQuitTimer.setSingleShot(true);
-    connect(&FQuitTimer, &QTimer::timeout, this, [this] {
-        FForceQuit = true;
-        SendQuit();
-    });
+    connect(&FQuitTimer, &QTimer::timeout, this, [this] { ForceQuit(); });
 }
 
 TRecorder::~TRecorder() {
@@ -173,11 +170,14 @@ void TRecorder::Stop() {
         FStopping = true;
         FWanted = std::chrono::duration<double>(TClock::now() - FStarted).count();
         // An encoder that reports no frame at all is asked to end all the same.
-        QTimer::singleShot(kFirstFrameWaitMs, this, [this] {
-            FForceQuit = true;
-            SendQuit();
-        });
+        QTimer::singleShot(kFirstFrameWaitMs, this, [this] { ForceQuit(); });
     }
+    SendQuit();
+}
+
+// The wait is over: "q" goes to the encoder now, whatever it has recorded.
+void TRecorder::ForceQuit() {
+    FForceQuit = true;
     SendQuit();
 }
 

@@ -54,6 +54,7 @@ private:
     void MirrorStep();
     void CloseFifo();
     void SendQuit();
+    void ForceQuit();
     void Finished();
 
     std::unique_ptr<TDosCommand> FCMD;

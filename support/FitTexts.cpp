@@ -64,6 +64,23 @@ bool Rows(const QRect& a, const QRect& b) {
     return a.top() < b.bottom() && b.top() < a.bottom();
 }
 
+// Where the rightmost of the children ends in the design.
+int DesignRight(const std::vector<QWidget*>& children) {
+    int right = 0;
+    for (QWidget* w : children)
+        right = std::max(right, Design(w).right() + 1);
+    return right;
+}
+
+// The room the design leaves right of the children. A stack's page is as wide as the stack,
+// whatever Qt has sized it to so far.
+int RightMargin(QWidget* parent, int designRight) {
+    QWidget* frame = parent;
+    if (auto* stack = qobject_cast<QStackedWidget*>(parent->parentWidget()))
+        frame = stack;
+    return std::max(0, Design(frame).width() - designRight);
+}
+
 // Back to the design geometry, all the way down (layouts keep their own).
 void Restore(QWidget* parent) {
     if (parent->layout() != nullptr && qobject_cast<QStackedWidget*>(parent) == nullptr)
@@ -91,15 +108,8 @@ void Stretch(QWidget* parent) {
         }
         return;
     }
-    QWidget* frame = parent;
-    if (auto* stack = qobject_cast<QStackedWidget*>(parent->parentWidget()))
-        frame = stack;
-    const QRect design = parent->isWindow() ? parent->property(kDesign).toRect() : Design(frame);
-    int designRight = 0;
-    for (QWidget* w : children)
-        designRight = std::max(designRight, Design(w).right() + 1);
-    const int margin = std::max(0, design.width() - designRight);
-    const int right = parent->width() - margin;
+    const int designRight = DesignRight(children);
+    const int right = parent->width() - RightMargin(parent, designRight);
     for (QWidget* w : children) {
         if (Design(w).right() + 1 >= designRight - 2 && w->geometry().right() + 1 < right)
             w->resize(right - w->x(), w->height());
@@ -132,14 +142,8 @@ int Grow(QWidget* parent) {
         return parent->sizeHint().width();
     std::sort(children.begin(), children.end(),
               [](QWidget* a, QWidget* b) { return a->x() < b->x(); });
-    int designRight = 0;
-    for (QWidget* w : children)
-        designRight = std::max(designRight, Design(w).right() + 1);
-    // A stack's page is as wide as the stack, whatever Qt has sized it to so far.
-    QWidget* frame = parent;
-    if (auto* stack = qobject_cast<QStackedWidget*>(parent->parentWidget()))
-        frame = stack;
-    const int margin = std::max(0, Design(frame).width() - designRight);
+    const int designRight = DesignRight(children);
+    const int margin = RightMargin(parent, designRight);
 
     for (QWidget* w : children) {
         if (auto* list = qobject_cast<QComboBox*>(w))
