@@ -12,7 +12,9 @@ PACKAGES=(
   # Qt's own texts (standard buttons, file dialogs) in the interface languages
   qt6-translations-l10n
   # uploads and the update check; the server's HTTP library
-  libcurl4-openssl-dev libcpp-httplib-dev
+  libcurl4-openssl-dev
+  # the upload server: its HTTP library (Boost.Beast), TLS, and the PNG decoder that checks uploads
+  libboost-dev libssl-dev libpng-dev openssl
   # the web page area's browser engine (its own program, started when that area is chosen)
   qt6-webengine-dev qt6-declarative-dev
   # X11 platform layer
@@ -25,7 +27,7 @@ PACKAGES=(
   # the screen recorder's encoder
   ffmpeg
   # tests and benchmarks
-  libgtest-dev libgmock-dev libpng-dev libwebp-dev
+  libgtest-dev libgmock-dev libwebp-dev
   xvfb xauth openbox xdotool xclip x11-xserver-utils x11-utils wmctrl
   # a notification area and a sound server for the test desktop
   trayer pulseaudio pulseaudio-utils curl

@@ -2,12 +2,17 @@
 // checks and garbage, and stopped with SIGTERM.
 
 #include "TempFolder.h"
+#include "net/TestCertificates.h"
 #include "sinks/Save.h"
 #include "sinks/Upload.h"
+#include "support/CurlGlobal.h"
 #include "support/HttpGet.h"
 #include "support/UpdateProtocol.h"
 #include "tools/server/ImageStore.h"
+#include "tools/server/MultipartStream.h"
+#include "tools/server/ServerOptions.h"
 #include "tools/server/UpdateReply.h"
+#include "tools/server/UploadKeys.h"
 
 #include <QImage>
 #include <arpa/inet.h>
@@ -15,6 +20,7 @@
 #include <csignal>
 #include <cstring>
 #include <curl/curl.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -31,15 +37,32 @@ namespace {
 
 class TServerProcess {
 public:
-    explicit TServerProcess(const std::string& data) {
+    // Starts the server on a free loopback port (unless the arguments name another address),
+    // its standard error going to `log` when given.
+    explicit TServerProcess(const std::string& data, std::vector<std::string> extra = {},
+                            const std::string& log = {}) {
+        std::vector<std::string> args = {QUORVEL_SERVER_BIN, "--data", data};
+        bool listen = false;
+        for (const std::string& arg : extra)
+            listen = listen || arg == "--listen";
+        if (!listen)
+            extra.insert(extra.begin(), {"--listen", "127.0.0.1:0"});
+        args.insert(args.end(), extra.begin(), extra.end());
         int out[2];
         EXPECT_EQ(::pipe(out), 0);
         FPid = ::fork();
         if (FPid == 0) {
             ::dup2(out[1], 1);
             ::close(out[0]);
-            ::execl(QUORVEL_SERVER_BIN, QUORVEL_SERVER_BIN, "--data", data.c_str(), "--listen",
-                    "127.0.0.1:0", static_cast<char*>(nullptr));
+            if (!log.empty()) {
+                const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+                ::dup2(fd, 2);
+            }
+            std::vector<char*> argv;
+            for (std::string& arg : args)
+                argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
             ::_exit(127);
         }
         ::close(out[1]);
@@ -60,6 +83,10 @@ public:
     // SIGTERM, then the exit status; -1 when it did not end within five seconds.
     int Terminate() {
         ::kill(FPid, SIGTERM);
+        return Wait();
+    }
+    // The exit status once it has ended; -1 when it did not end within five seconds.
+    int Wait() {
         for (int i = 0; i < 500; ++i) {
             int status = 0;
             if (::waitpid(FPid, &status, WNOHANG) == FPid) {
@@ -68,6 +95,15 @@ public:
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+        return -1;
+    }
+    // The most memory the server has held, in kB.
+    long PeakMemoryKb() const {
+        std::ifstream status("/proc/" + std::to_string(FPid) + "/status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.rfind("VmHWM:", 0) == 0)
+                return std::atol(line.c_str() + 6);
         return -1;
     }
     int Port() const { return FPort; }
@@ -115,6 +151,90 @@ std::vector<std::uint8_t> CapturePng(int width, int height) {
     return BitmapToPNGBytes(image);
 }
 
+TUploadOptions WithKey(const std::string& key) {
+    TUploadOptions options;
+    options.Key = key;
+    return options;
+}
+
+// A connection to the server on loopback; -1 when none.
+int Connect(int port) {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(s);
+        return -1;
+    }
+    return s;
+}
+
+// Sends the bytes, then reads the answer until the server closes (at most ten seconds).
+std::string Exchange(int port, const std::string& request) {
+    const int s = Connect(port);
+    if (s < 0)
+        return {};
+    timeval wait{10, 0};
+    ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    ::send(s, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string answer;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::recv(s, buffer, sizeof buffer, 0)) > 0)
+        answer.append(buffer, static_cast<std::size_t>(n));
+    ::close(s);
+    return answer;
+}
+
+// A request's status with libcurl, with extra headers and optionally a chunked upload of
+// `chunkedBytes` zero bytes (read as they are sent, never held whole).
+long Status(const std::string& url, const std::vector<std::string>& headers,
+            std::size_t chunkedBytes = 0) {
+    CURL* curl = curl_easy_init();
+    std::string body;
+    curl_slist* list = nullptr;
+    for (const std::string& h : headers)
+        list = curl_slist_append(list, h.c_str());
+    std::size_t left = chunkedBytes;
+    if (chunkedBytes > 0) {
+        list = curl_slist_append(list, "Transfer-Encoding: chunked");
+        list = curl_slist_append(list, "Content-Type: multipart/form-data; boundary=B");
+        curl_easy_setopt(curl, CURLOPT_POST, 1L);
+        curl_easy_setopt(curl, CURLOPT_READDATA, &left);
+        curl_easy_setopt(
+            curl, CURLOPT_READFUNCTION,
+            +[](char* out, std::size_t size, std::size_t n, void* user) {
+                auto& rest = *static_cast<std::size_t*>(user);
+                const std::size_t give = std::min(rest, size * n);
+                std::memset(out, 0, give);
+                rest -= give;
+                return give;
+            });
+    }
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Append);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 60L);
+    long status = 0;
+    if (curl_easy_perform(curl) == CURLE_OK)
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_slist_free_all(list);
+    curl_easy_cleanup(curl);
+    return status;
+}
+
+// The server's run with the arguments, to its end: the exit status and standard error.
+std::pair<int, std::string> RunToEnd(const std::vector<std::string>& args, const std::string& log) {
+    std::string command = std::string(QUORVEL_SERVER_BIN);
+    for (const std::string& arg : args)
+        command += " '" + arg + "'";
+    const int status = std::system(("timeout 10 " + command + " >/dev/null 2>" + log).c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::ReadFileBytes(log)};
+}
+
 std::size_t StoredFiles(const std::filesystem::path& folder) {
     std::size_t n = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
@@ -150,6 +270,84 @@ TEST(ServerParts, PngCheckAndNamesAndEscapes) {
             "\"count\": 3} }"),
         "{\"update\":\"http:\\/\\/h\\/d\",\"info\":{\"style\":\"hold\",\"text\":\"x\\u007dy\"}}");
     EXPECT_FALSE(server::BuildUpdateReply("[1]"));
+}
+
+TEST(ServerParts, TheFormReaderFindsTheFileHoweverTheBodyIsCut) {
+    const std::string boundary = "-------QuorvelUploader0123456789ABCDEF";
+    // Content that holds a near-boundary and line ends, after a field of another name.
+    const std::string content = "\x89PNG\r\n--" + boundary.substr(0, 20) + "\r\n\r\nend";
+    const std::string body = "--" + boundary +
+                             "\r\nContent-Disposition: form-data; name=\"note\"\r\n\r\nhi\r\n--" +
+                             boundary +
+                             "\r\ncontent-disposition: form-data; name=file; filename=\"a.png\"\r\n"
+                             "Content-Type: image/png\r\n\r\n" +
+                             content + "\r\n--" + boundary + "--\r\n";
+    for (std::size_t piece :
+         {std::size_t(1), std::size_t(2), std::size_t(7), std::size_t(64), body.size()}) {
+        std::string got;
+        server::TMultipartStream form(boundary, "file", [&](std::string_view bytes) {
+            got.append(bytes);
+            return true;
+        });
+        for (std::size_t at = 0; at < body.size(); at += piece)
+            form.Feed(std::string_view(body).substr(at, piece));
+        EXPECT_EQ(form.State(), server::TMultipartStream::TState::Done) << piece;
+        EXPECT_EQ(got, content) << piece;
+    }
+    const auto outcome = [&](const std::string& text) {
+        server::TMultipartStream form(boundary, "file", [](std::string_view) { return true; });
+        return form.Feed(text);
+    };
+    using TState = server::TMultipartStream::TState;
+    EXPECT_EQ(outcome("--" + boundary +
+                      "\r\nContent-Disposition: form-data; name=\"x\"\r\n\r\n1\r\n--" + boundary +
+                      "--"),
+              TState::Failed); // no field named file
+    EXPECT_EQ(outcome("--" + boundary + "\r\n" + std::string(9000, 'h')), TState::Failed);
+    EXPECT_EQ(outcome("--" + boundary +
+                      "\r\nContent-Disposition: form-data; name=\"file\"\r\n\r\n" +
+                      std::string(100, 'x')),
+              TState::Running); // the content is still arriving
+    EXPECT_EQ(server::MultipartBoundary("multipart/form-data; boundary=\"a b\""), "a b");
+    EXPECT_FALSE(server::MultipartBoundary("text/plain; boundary=x"));
+    EXPECT_FALSE(server::MultipartBoundary("multipart/form-data"));
+}
+
+TEST(ServerParts, OptionsAndKeys) {
+    const auto options = server::ParseServerOptions(
+        {"--data", "d", "--listen", "[::]:443", "--keys", "k", "--tls-cert", "c", "--tls-key", "p",
+         "--keep-days", "30", "--max-store", "20G", "--public-url",
+         "https://shots.example.org/q/"});
+    EXPECT_EQ(options.Address, "::");
+    EXPECT_EQ(options.Port, 443);
+    EXPECT_EQ(options.MaxStore, 20ull << 30);
+    EXPECT_EQ(server::AddressBase(options, "h"), "https://shots.example.org/q");
+    EXPECT_EQ(server::RefusalToStart(options), "");
+    auto plain = server::ParseServerOptions({"--data", "d", "--listen", "[::]:8080"});
+    EXPECT_EQ(server::AddressBase(plain, "box"), "http://box:8080");
+    EXPECT_NE(server::RefusalToStart(plain), "");
+    plain.Address = "::1";
+    EXPECT_EQ(server::AddressBase(plain, "box"), "http://[::1]:8080");
+    EXPECT_EQ(server::RefusalToStart(plain), "");
+    for (const std::vector<std::string>& bad :
+         std::vector<std::vector<std::string>>{{"--listen", "1.2.3.4:1"},
+                                               {"--data", "d", "--tls-cert", "c"},
+                                               {"--data", "d", "--max-store", "12Q"},
+                                               {"--data", "d", "--keep-days", "0"},
+                                               {"--data", "d", "--public-url", "javascript:x"},
+                                               {"--data", "d", "--listen", "::1:80"},
+                                               {"--data"}})
+        EXPECT_THROW(server::ParseServerOptions(bad), server::EUsage) << bad.back();
+
+    std::vector<std::string> problems;
+    const auto keys = server::ParseKeys(
+        "# comment\n\n  0123456789abcdef0  carol \r\nshort\n0123456789abcdef1\n", problems);
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[0].Name, "carol");
+    EXPECT_EQ(keys[1].Name.rfind("sha256:", 0), 0u);
+    EXPECT_EQ(problems.size(), 1u);
+    EXPECT_EQ(server::BearerToken("Bearer  abc "), "abc");
+    EXPECT_EQ(server::BearerToken("Basic abc"), "");
 }
 
 TEST(QuorvelServer, StoresAndServesUploadsAndAnswersUpdateChecks) {
@@ -215,12 +413,8 @@ TEST(QuorvelServer, KeepsServingUnderParallelUploadsAndGarbage) {
                              "POST /image HTTP/1.0\r\nContent-Length: 99999999999\r\n\r\n",
                              "GET /"
                              "\x01\x02 HTTP/1.1\r\n\r\n"}) {
-        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(server.Port()));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        const int s = Connect(server.Port());
+        ASSERT_GE(s, 0);
         ::send(s, junk, std::strlen(junk), MSG_NOSIGNAL);
         ::shutdown(s, SHUT_WR);
         char buffer[256];
@@ -243,4 +437,172 @@ TEST(QuorvelServer, KeepsServingUnderParallelUploadsAndGarbage) {
     EXPECT_EQ(addresses.count(""), 0u);
     EXPECT_EQ(StoredFiles(data.Path() / "images"), 50u);
     EXPECT_EQ(server.Terminate(), 0);
+}
+
+TEST(QuorvelServer, KeysGuardUploadsAndTheCountsAndNeverReachTheLog) {
+    test::TTempFolder data;
+    const std::string key = "team-key-0123456789abcdef";
+    const std::string keys = data.Touch("keys", "# the team\n" + key + "  alice\nshort\n");
+    const std::string log = data.File("server.log");
+    TServerProcess server(data.File("d"), {"--keys", keys}, log);
+    ASSERT_GT(server.Port(), 0);
+    const TUploadServer at{"127.0.0.1", server.Port()};
+    const std::vector<std::uint8_t> png = CapturePng(40, 30);
+    const std::string boundary = "-------QuorvelUploader0123456789ABCDEF";
+
+    // No key, a wrong key: refused, nothing stored.
+    EXPECT_EQ(PostUpload(at, png, boundary, nullptr), "");
+    EXPECT_EQ(PostUpload(at, png, boundary, nullptr, WithKey(key + "x")), "");
+    EXPECT_EQ(Status(server.Base() + "/image", {"Authorization: Bearer nope-nope-nope-nope"}, 100),
+              401);
+    EXPECT_EQ(StoredFiles(data.Path() / "d" / "images"), 0u);
+    const std::string url = PostUpload(at, png, boundary, nullptr, WithKey(key));
+    EXPECT_EQ(url.rfind(server.Base() + "/i/", 0), 0u) << url;
+    EXPECT_EQ(StoredFiles(data.Path() / "d" / "images"), 1u);
+    EXPECT_EQ(Status(server.Base() + "/stats", {}), 401);
+    EXPECT_EQ(Status(server.Base() + "/stats", {"Authorization: Bearer " + key}), 200);
+
+    // A key taken out of the file stops working without a restart.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::ofstream(keys) << "other-key-0123456789abcdef bob\n";
+    EXPECT_EQ(PostUpload(at, png, boundary, nullptr, WithKey(key)), "");
+    EXPECT_EQ(StoredFiles(data.Path() / "d" / "images"), 1u);
+
+    EXPECT_EQ(server.Terminate(), 0);
+    const std::string lines = test::ReadFileBytes(log);
+    EXPECT_NE(lines.find(" 127.0.0.1 POST /image 200 "), std::string::npos) << lines;
+    EXPECT_NE(lines.find(" alice\n"), std::string::npos) << lines;
+    EXPECT_NE(lines.find(" 127.0.0.1 POST /image 401 "), std::string::npos) << lines;
+    EXPECT_NE(lines.find("line 3"), std::string::npos) << "the short key is reported";
+    EXPECT_EQ(lines.find(key), std::string::npos) << "a key never reaches the log";
+}
+
+TEST(QuorvelServer, ServesHttpsThatTheProgramTrustsThroughAPrivateAuthority) {
+    test::TTempFolder data;
+    ASSERT_TRUE(test::MakeTestCertificates(data.Path().string()));
+    TServerProcess server(data.File("d"), {"--tls-cert", data.File("server.pem"), "--tls-key",
+                                           data.File("server.key")});
+    ASSERT_GT(server.Port(), 0);
+    const TUploadServer at{"127.0.0.1", server.Port(), true};
+    const std::vector<std::uint8_t> png = CapturePng(40, 30);
+    const std::string boundary = "-------QuorvelUploader0123456789ABCDEF";
+
+    // Not trusted by the system's store alone: nothing is sent.
+    SetTrustedCaFile("");
+    EXPECT_EQ(PostUpload(at, png, boundary, nullptr), "");
+    EXPECT_EQ(StoredFiles(data.Path() / "d" / "images"), 0u);
+    // Trusted through the team's authority; the address the server hands out is https.
+    SetTrustedCaFile(data.File("ca.pem"));
+    const std::string url = PostUpload(at, png, boundary, nullptr);
+    SetTrustedCaFile("");
+    EXPECT_EQ(url.rfind("https://127.0.0.1:" + std::to_string(server.Port()) + "/i/", 0), 0u)
+        << url;
+    EXPECT_EQ(StoredFiles(data.Path() / "d" / "images"), 1u);
+    // Plain HTTP on the TLS port gets nowhere.
+    EXPECT_EQ(PostUpload({"127.0.0.1", server.Port()}, png, boundary, nullptr), "");
+    EXPECT_EQ(server.Terminate(), 0);
+}
+
+TEST(QuorvelServer, HoldsItsLimitsAgainstHostileClients) {
+    test::TTempFolder data;
+    TServerProcess server(data.File("d"));
+    ASSERT_GT(server.Port(), 0);
+    const int port = server.Port();
+
+    // A 600 MB chunked body is refused once it passes the limit, and never held.
+    EXPECT_EQ(Status(server.Base() + "/image", {}, 600u * 1024 * 1024), 413);
+    EXPECT_LT(server.PeakMemoryKb(), 64 * 1024);
+    // No framing at all, a method it does not serve, a PUT without a body: answered at once.
+    EXPECT_EQ(Exchange(port, "POST /image HTTP/1.1\r\nHost: x\r\nContent-Type: "
+                             "multipart/form-data; boundary=B\r\n\r\n")
+                  .substr(0, 12),
+              "HTTP/1.1 411");
+    EXPECT_EQ(Exchange(port, "PUT /image HTTP/1.1\r\nHost: x\r\n\r\n").substr(0, 12),
+              "HTTP/1.1 405");
+    EXPECT_EQ(Exchange(port, "BREW /pot HTTP/1.1\r\nHost: x\r\n\r\n").substr(0, 12),
+              "HTTP/1.1 405");
+    // A PNG with a page appended, and a PNG that does not decode, store nothing.
+    const std::vector<std::uint8_t> png = CapturePng(40, 30);
+    std::string withPage(png.begin(), png.end());
+    withPage += "<html><script>alert(1)</script></html>";
+    EXPECT_EQ(Fetch(server.Base() + "/image", &withPage).first, 415);
+    std::string broken(png.begin(), png.end());
+    broken[broken.size() / 2] ^= 0x55;
+    EXPECT_EQ(Fetch(server.Base() + "/image", &broken).first, 415);
+    EXPECT_EQ(StoredFiles(data.Path() / "d" / "images"), 0u);
+
+    // Sixteen clients sending their heads a byte a second take no one's turn, and are
+    // dropped when the head's time is up.
+    std::vector<int> slow;
+    for (int i = 0; i < 16; ++i) {
+        slow.push_back(Connect(port));
+        ::send(slow.back(), "G", 1, MSG_NOSIGNAL);
+    }
+    std::string ok(png.begin(), png.end());
+    EXPECT_EQ(Fetch(server.Base() + "/image", &ok).first, 200);
+    bool dropped = false;
+    for (int second = 0; second < 15 && !dropped; ++second) {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        for (int s : slow)
+            dropped = ::send(s, "E", 1, MSG_NOSIGNAL) < 0 || dropped;
+    }
+    EXPECT_TRUE(dropped);
+    for (int s : slow)
+        ::close(s);
+    EXPECT_EQ(server.Terminate(), 0);
+}
+
+TEST(QuorvelServer, KeepsItsStoreInBoundsAndServesPicturesInertly) {
+    test::TTempFolder data;
+    std::filesystem::create_directories(data.Path() / "d" / "images");
+    const std::string images = (data.Path() / "d" / "images").string();
+    const std::string old = images + "/" + std::string(32, 'a') + ".png";
+    const std::string recent = images + "/" + std::string(32, 'b') + ".png";
+    const std::string part = images + "/." + std::string(32, 'c') + ".part";
+    const std::vector<std::uint8_t> png = CapturePng(40, 30);
+    for (const std::string& file : {old, recent, part})
+        std::ofstream(file, std::ios::binary)
+            .write(reinterpret_cast<const char*>(png.data()),
+                   static_cast<std::streamsize>(png.size()));
+    const auto tenDaysAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(240);
+    std::filesystem::last_write_time(old, tenDaysAgo);
+
+    TServerProcess server(data.File("d"),
+                          {"--keep-days", "7", "--max-store", std::to_string(png.size() * 3)});
+    ASSERT_GT(server.Port(), 0);
+    EXPECT_FALSE(std::filesystem::exists(old));
+    EXPECT_FALSE(std::filesystem::exists(part));
+    EXPECT_TRUE(std::filesystem::exists(recent));
+
+    // Room for two more pictures beside the kept one, then 507.
+    std::string bytes(png.begin(), png.end());
+    EXPECT_EQ(Fetch(server.Base() + "/image", &bytes).first, 200);
+    EXPECT_EQ(Fetch(server.Base() + "/image", &bytes).first, 200);
+    EXPECT_EQ(Fetch(server.Base() + "/image", &bytes).first, 507);
+    EXPECT_EQ(StoredFiles(images), 3u);
+
+    const std::string answer =
+        Exchange(server.Port(), "GET /i/" + std::string(32, 'b') + ".png HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(answer.substr(0, 12), "HTTP/1.0 200");
+    EXPECT_NE(answer.find("\r\nX-Content-Type-Options: nosniff\r\n"), std::string::npos);
+    EXPECT_NE(answer.find("\r\nContent-Security-Policy: default-src 'none'\r\n"),
+              std::string::npos);
+    EXPECT_NE(answer.find("\r\nContent-Type: image/png\r\n"), std::string::npos);
+    EXPECT_EQ(server.Terminate(), 0);
+}
+
+TEST(QuorvelServer, RefusesToStartOpenToTheNetworkOrOnAPortInUse) {
+    test::TTempFolder data;
+    const std::string log = data.File("err");
+    auto [status, text] = RunToEnd({"--data", data.File("d"), "--listen", "0.0.0.0:0"}, log);
+    EXPECT_EQ(status, 2);
+    EXPECT_NE(text.find("--open"), std::string::npos) << text;
+
+    TServerProcess first(data.File("d"), {"--listen", "0.0.0.0:0", "--open"});
+    ASSERT_GT(first.Port(), 0);
+    std::tie(status, text) = RunToEnd(
+        {"--data", data.File("d2"), "--listen", "127.0.0.1:" + std::to_string(first.Port())}, log);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(text.find("already listens"), std::string::npos) << text;
+    EXPECT_EQ(first.Terminate(), 0);
 }

@@ -1,8 +1,11 @@
 #include "tools/server/ImageStore.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
@@ -143,22 +146,103 @@ std::string JsonString(const std::string& text) {
 
 TImageStore::TImageStore(std::string folder) : FFolder(std::move(folder)) {
     ::mkdir(FFolder.c_str(), 0755);
+    DIR* dir = ::opendir(FFolder.c_str());
+    if (dir == nullptr)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        const std::string path = FFolder + "/" + name;
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        const bool part = name.size() == 1 + 32 + 5 && name[0] == '.' &&
+                          name.compare(33, 5, ".part") == 0 && IsImageName(name.substr(1, 32));
+        const bool picture = name.size() == 32 + 4 && name.compare(32, 4, ".png") == 0 &&
+                             IsImageName(name.substr(0, 32));
+        if (part)
+            ::unlink(path.c_str()); // an upload cut short by an earlier end
+        else if (picture)
+            FStoredBytes += static_cast<std::uint64_t>(info.st_size);
+    }
+    ::closedir(dir);
 }
 
-std::optional<std::string> TImageStore::Store(const std::string& png) const {
-    const std::string name = NewImageName();
-    const std::string final = FFolder + "/" + name + ".png";
-    const std::string temporary = FFolder + "/." + name + ".part";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return std::nullopt;
-    const bool written = WriteAll(fd, png.data(), png.size()) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temporary.c_str(), final.c_str()) != 0) {
-        ::unlink(temporary.c_str());
+std::optional<TPartFile> TImageStore::Begin(std::string& why) const {
+    TPartFile part;
+    part.Name = NewImageName();
+    part.Path = FFolder + "/." + part.Name + ".part";
+    part.Fd = ::open(part.Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (part.Fd < 0) {
+        why = "cannot make " + part.Path + ": " + std::strerror(errno);
         return std::nullopt;
     }
-    return name;
+    return part;
+}
+
+bool TImageStore::Write(TPartFile& part, const char* data, std::size_t size) const {
+    if (!WriteAll(part.Fd, data, size))
+        return false;
+    part.Size += size;
+    return true;
+}
+
+std::optional<std::string> TImageStore::Commit(TPartFile& part, std::string& why) {
+    const std::string final = FFolder + "/" + part.Name + ".png";
+    const bool synced = ::fsync(part.Fd) == 0;
+    const int syncError = errno;
+    const bool closed = ::close(part.Fd) == 0;
+    part.Fd = -1;
+    if (!synced || !closed || ::rename(part.Path.c_str(), final.c_str()) != 0) {
+        why = "cannot store " + final + ": " + std::strerror(synced ? errno : syncError);
+        ::unlink(part.Path.c_str());
+        return std::nullopt;
+    }
+    FStoredBytes += part.Size;
+    return part.Name;
+}
+
+void TImageStore::Discard(TPartFile& part) const {
+    if (part.Fd >= 0)
+        ::close(part.Fd);
+    part.Fd = -1;
+    ::unlink(part.Path.c_str());
+}
+
+std::optional<std::string> TImageStore::Store(const std::string& png) {
+    std::string why;
+    auto part = Begin(why);
+    if (!part)
+        return std::nullopt;
+    if (!Write(*part, png.data(), png.size())) {
+        Discard(*part);
+        return std::nullopt;
+    }
+    return Commit(*part, why);
+}
+
+int TImageStore::DeleteOlderThan(std::int64_t unixSeconds) {
+    DIR* dir = ::opendir(FFolder.c_str());
+    if (dir == nullptr)
+        return 0;
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() != 36 || name.compare(32, 4, ".png") != 0 ||
+            !IsImageName(name.substr(0, 32)))
+            continue;
+        const std::string path = FFolder + "/" + name;
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+            info.st_mtime >= unixSeconds)
+            continue;
+        if (::unlink(path.c_str()) == 0) {
+            FStoredBytes -= std::min<std::uint64_t>(FStoredBytes.load(),
+                                                    static_cast<std::uint64_t>(info.st_size));
+            ++removed;
+        }
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 std::optional<std::string> TImageStore::PathOf(const std::string& name) const {
