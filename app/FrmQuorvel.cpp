@@ -62,7 +62,7 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
         CaptureFloating(bitmap, rect);
     };
     FHooks.CaptureUpload = [this](const QImage& bitmap) {
-        CaptureUpload(bitmap, UploadHost, TranslatedCaption());
+        CaptureUpload(bitmap, UploadHost, UploadKey, TranslatedCaption());
     };
     FHooks.DragCapture = [this](QImage& bitmap, TRect& rect) {
         TFrmDrag drag(this, FPlatform);

@@ -116,6 +116,7 @@ public:
     QString HomeUrl;
     // The upload server and the update-check address; empty when the user set none.
     QString UploadHost;
+    QString UploadKey;
     QString UpdateURL;
     // The OCR component and its languages, in the order of the OCR language list.
     std::unique_ptr<rtocr::TRtOcr> RtOcr;

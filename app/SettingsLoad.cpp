@@ -7,6 +7,7 @@
 #include "support/ApplicationTitle.h"
 #include "support/AutoStart.h"
 #include "support/Config.h"
+#include "support/CurlGlobal.h"
 #include "support/FitTexts.h"
 #include "support/Settings.h"
 #include "support/Translate.h"
@@ -73,6 +74,11 @@ void TFrmQuorvel::LoadConfig() {
     ChkRegStart->setChecked(IsAutoStart("Quorvel"));
     ChkLog->setChecked(config.Read(Settings::FfmpegLog));
     UploadHost = config.ReadString(QString::fromLatin1(Settings::UploadHost.Name), QString());
+    UploadKey =
+        config.ReadString(QString::fromLatin1(Settings::UploadKey.Name), QString()).trimmed();
+    SetTrustedCaFile(config.ReadString(QString::fromLatin1(Settings::UploadCaFile.Name), QString())
+                         .trimmed()
+                         .toStdString());
     UpdateURL = config.ReadString(QString::fromLatin1(Settings::UpdateUrl.Name), QString());
 
     Select(ui->ChkArea, 0);

@@ -49,7 +49,7 @@ std::size_t ReadBody(char* buffer, std::size_t size, std::size_t count, void* us
 
 std::string PostUpload(const TUploadServer& Server, const std::vector<std::uint8_t>& Png,
                        const std::string& Boundary, const TUploadProgress& Progress,
-                       const TUploadTimeouts& Timeouts) {
+                       const TUploadOptions& Options) {
     EnsureCurlGlobal();
     const std::vector<std::uint8_t> body = MultipartBody(Png, Boundary);
     if (body.size() > 0x7FFFFFFF)
@@ -59,7 +59,9 @@ std::string PostUpload(const TUploadServer& Server, const std::vector<std::uint8
     if (!curl)
         return {};
     TCurlList headers;
-    const std::string headerText = UploadHeaderText(Server, Boundary);
+    if (!Options.Key.empty() && !IsUploadKey(Options.Key))
+        return {};
+    const std::string headerText = UploadHeaderText(Server, Boundary, Options.Key);
     for (std::size_t start = 0; start < headerText.size();) {
         const std::size_t end = headerText.find("\r\n", start);
         const std::string line = headerText.substr(start, end - start);
@@ -73,10 +75,10 @@ std::string PostUpload(const TUploadServer& Server, const std::vector<std::uint8
 
     TBodyReader reader{&body, 0, &Progress};
     std::string reply;
-    const std::string url = "http://" + Server.Host + ":" + std::to_string(Server.Port) + "/image";
+    const std::string url = UploadUrl(Server);
     CURL* c = curl.get();
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, Server.Secure ? "https" : "http");
     curl_easy_setopt(c, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
     curl_easy_setopt(c, CURLOPT_POST, 1L);
     curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
@@ -87,11 +89,13 @@ std::string PostUpload(const TUploadServer& Server, const std::vector<std::uint8
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(c, CURLOPT_USERAGENT, "Quorvel Uploader");
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, Timeouts.ConnectSeconds);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, Options.ConnectSeconds);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, Timeouts.StallSeconds);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, Options.StallSeconds);
+    curl_easy_setopt(c, CURLOPT_TIMEOUT, Options.TotalSeconds);
+    ApplyTransferRules(c);
 
-    if (curl_easy_perform(c) != CURLE_OK)
+    if (!PerformUntilStopped(c, Options.Stop))
         return {};
     long status = 0;
     if (curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK)
@@ -104,11 +108,11 @@ std::string PostUpload(const TUploadServer& Server, const std::vector<std::uint8
 }
 
 std::string UploadToPicvault(const QImage& Bitmap, const TUploadServer& Server,
-                             const TUploadProgress& Progress) {
+                             const TUploadProgress& Progress, const TUploadOptions& Options) {
     const std::vector<std::uint8_t> png = BitmapToPNGBytes(Bitmap);
     std::mt19937 random(static_cast<std::mt19937::result_type>(
         std::chrono::steady_clock::now().time_since_epoch().count()));
-    return PostUpload(Server, png, MakeBoundary(random), Progress);
+    return PostUpload(Server, png, MakeBoundary(random), Progress, Options);
 }
 
 } // namespace quorvel

@@ -19,8 +19,19 @@ bool IsHostCharacter(char c) {
 
 } // namespace
 
-std::optional<TUploadServer> ParseUploadHost(const std::string& text) {
+std::optional<TUploadServer> ParseUploadHost(const std::string& setting) {
     TUploadServer server;
+    std::string text = setting;
+    const std::string scheme = AsciiLower(text.substr(0, 8));
+    if (scheme.rfind("https://", 0) == 0) {
+        server.Secure = true;
+        server.Port = 443;
+        text.erase(0, 8);
+    } else if (scheme.rfind("http://", 0) == 0) {
+        text.erase(0, 7);
+    }
+    if (text.size() > 1 && text.back() == '/' && scheme.rfind("http", 0) == 0)
+        text.pop_back();
     std::string rest;
     if (!text.empty() && text[0] == '[') {
         const std::size_t close = text.find(']');
@@ -68,9 +79,27 @@ std::string MakeBoundary(std::mt19937& random) {
     return std::string(kBoundaryPrefix) + digits;
 }
 
-std::string UploadHeaderText(const TUploadServer& server, const std::string& boundary) {
-    return "Host: " + server.Host + ":" + std::to_string(server.Port) + "\r\n" +
-           "Content-Type: multipart/form-data; boundary=" + boundary + "\r\n";
+std::string UploadHeaderText(const TUploadServer& server, const std::string& boundary,
+                             const std::string& key) {
+    std::string text = "Host: " + server.Host + ":" + std::to_string(server.Port) + "\r\n" +
+                       "Content-Type: multipart/form-data; boundary=" + boundary + "\r\n";
+    if (!key.empty())
+        text += "Authorization: Bearer " + key + "\r\n";
+    return text;
+}
+
+bool IsUploadKey(const std::string& key) {
+    if (key.empty() || key.size() > 256)
+        return false;
+    for (unsigned char c : key)
+        if (c <= 0x20 || c >= 0x7F)
+            return false;
+    return true;
+}
+
+std::string UploadUrl(const TUploadServer& server) {
+    return (server.Secure ? "https://" : "http://") + server.Host + ":" +
+           std::to_string(server.Port) + "/image";
 }
 
 std::vector<std::uint8_t> MultipartBody(const std::vector<std::uint8_t>& png,
@@ -92,7 +121,9 @@ std::string UrlFromUploadReply(long status, const std::string& body) {
     if (status != 200 || body.find("\"status\":\"success\"") == std::string::npos)
         return {};
     const std::u16string reply = Utf8ToUtf16(body);
-    return Utf16ToUtf8(UnescapeJSONString(ExtractBetween(reply, u"url\":\"", u"\"", false)));
+    const std::string url =
+        Utf16ToUtf8(UnescapeJSONString(ExtractBetween(reply, u"url\":\"", u"\"", false)));
+    return IsWebAddress(url) ? url : std::string();
 }
 
 } // namespace quorvel

@@ -22,7 +22,8 @@ void ShowUploadFailed(const QString& Caption, const QString& Reason = {}) {
 
 } // namespace
 
-void CaptureUpload(const QImage& Bitmap, const QString& UploadHost, const QString& Caption) {
+void CaptureUpload(const QImage& Bitmap, const QString& UploadHost, const QString& UploadKey,
+                   const QString& Caption) {
     // Nothing leaves the machine until the user has named a server.
     if (UploadHost.trimmed().isEmpty()) {
         ShowUploadFailed(Caption,
@@ -39,13 +40,24 @@ void CaptureUpload(const QImage& Bitmap, const QString& UploadHost, const QStrin
 
     TProgressForm form(TranslateText(QStringLiteral("업로드 중입니다.")));
     std::string address;
-    Wait([&] {
-        address = UploadToPicvault(Bitmap, *server, [&form](std::int32_t sent, std::int32_t total) {
-            QMetaObject::invokeMethod(
-                &form, [&form, sent, total] { form.SetProgress(sent, total); },
-                Qt::QueuedConnection);
-        });
-    });
+    std::atomic<bool> quitting{false};
+    TUploadOptions options;
+    options.Key = UploadKey.toStdString();
+    options.Stop = &quitting;
+    Wait(
+        [&] {
+            address = UploadToPicvault(
+                Bitmap, *server,
+                [&form](std::int32_t sent, std::int32_t total) {
+                    QMetaObject::invokeMethod(
+                        &form, [&form, sent, total] { form.SetProgress(sent, total); },
+                        Qt::QueuedConnection);
+                },
+                options);
+        },
+        [&quitting] { quitting = true; });
+    if (quitting)
+        return;
     if (!address.empty())
         QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
     else

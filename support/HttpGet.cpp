@@ -8,37 +8,6 @@
 
 namespace quorvel {
 
-namespace {
-
-// Runs the transfer, looking at the stop flag at least every 10 ms; true when it ended
-// well.
-bool Perform(CURL* curl, const std::atomic<bool>* stop) {
-    CURLM* multi = curl_multi_init();
-    if (multi == nullptr)
-        return false;
-    bool ok = false;
-    if (curl_multi_add_handle(multi, curl) == CURLM_OK) {
-        int running = 1;
-        while (running > 0) {
-            if (stop != nullptr && stop->load())
-                break;
-            if (curl_multi_perform(multi, &running) != CURLM_OK)
-                break;
-            if (running > 0 && curl_multi_poll(multi, nullptr, 0, 10, nullptr) != CURLM_OK)
-                break;
-        }
-        int left = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi, &left))
-            if (message->msg == CURLMSG_DONE && message->easy_handle == curl)
-                ok = message->data.result == CURLE_OK;
-        curl_multi_remove_handle(multi, curl);
-    }
-    curl_multi_cleanup(multi);
-    return ok;
-}
-
-} // namespace
-
 bool HttpGetText(const std::string& Url, const THeaders& Headers, std::u16string& Reply,
                  const std::atomic<bool>* Stop) {
     EnsureCurlGlobal();
@@ -66,7 +35,8 @@ bool HttpGetText(const std::string& Url, const THeaders& Headers, std::u16string
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 60L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 30L);
-    if (!Perform(curl, Stop))
+    ApplyTransferRules(curl);
+    if (!PerformUntilStopped(curl, Stop))
         return false;
     Reply = Utf8ToUtf16(body);
     return true;

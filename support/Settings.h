@@ -51,8 +51,12 @@ inline constexpr TIntegerSetting RecordLimit{"record_limit", 0}; // minutes: 0, 
 inline constexpr TTextSetting HomeUrl{"home_url"};
 
 // The servers the program talks to; empty means none, and nothing is sent.
-inline constexpr TTextSetting UploadHost{"upload_host"}; // host or host:port
+inline constexpr TTextSetting UploadHost{"upload_host"}; // [http(s)://]host[:port]
 inline constexpr TTextSetting UpdateUrl{"update_url"};   // the full address of the check
+// The key the upload server asks for (sent as a bearer token), and a certificate file
+// trusted beside the system's store for both servers (a team's own authority).
+inline constexpr TTextSetting UploadKey{"upload_key"};
+inline constexpr TTextSetting UploadCaFile{"upload_ca_file"};
 
 // Region frame: outer position (default: centred on the primary monitor) and inner size.
 inline constexpr TComputedIntegerSetting Left{"left"};

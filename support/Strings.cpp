@@ -156,4 +156,21 @@ std::string AsciiLower(std::string Text) {
     return Text;
 }
 
+bool IsWebAddress(const std::string& Address) {
+    const std::string lower = AsciiLower(Address.substr(0, 8));
+    std::size_t start = 0;
+    if (lower.rfind("https://", 0) == 0)
+        start = 8;
+    else if (lower.rfind("http://", 0) == 0)
+        start = 7;
+    else
+        return false;
+    if (Address.size() == start || Address[start] == '/')
+        return false;
+    for (unsigned char c : Address)
+        if (c <= 0x20 || c == 0x7F)
+            return false;
+    return true;
+}
+
 } // namespace quorvel

@@ -31,4 +31,9 @@ std::string TrimmedText(const std::string& Text);
 // that compare without case in plain ASCII (header names, desktop entry values).
 std::string AsciiLower(std::string Text);
 
+// True for an address the program may hand to the browser: http:// or https:// (in any
+// case) followed by a host, with no blank or control character anywhere. A server's reply
+// may name nothing else (no file:, no scheme of another program).
+bool IsWebAddress(const std::string& Address);
+
 } // namespace quorvel

@@ -4,6 +4,7 @@
 #include "support/HttpGet.h"
 #include "support/LocaleName.h"
 #include "support/Settings.h"
+#include "support/Strings.h"
 #include "support/UpdateProtocol.h"
 #include "support/Utf8.h"
 #include "support/Version.h"
@@ -88,7 +89,8 @@ void Completion(const std::u16string& reply, const TUpdateCallback& callback) {
     } catch (const std::exception&) {
         download.clear(); // a malformed address offers nothing
     }
-    if (!download.empty())
+    // Only a web address is ever handed to the browser.
+    if (!download.empty() && IsWebAddress(Utf16ToUtf8(download)))
         accepted = UpdateDialog(replyText);
     if (accepted)
         QDesktopServices::openUrl(QUrl(QString::fromStdU16String(download)));

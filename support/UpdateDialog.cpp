@@ -4,6 +4,7 @@
 
 #include "support/ApplicationTitle.h"
 #include "support/MessageBox.h"
+#include "support/Strings.h"
 #include "support/Update.h"
 #include "support/UpdateProtocol.h"
 
@@ -38,7 +39,7 @@ class TLinkOpener : public QObject {
 public:
     explicit TLinkOpener(QString url) : FUrl(std::move(url)) {}
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::MouseButtonRelease)
+        if (event->type() == QEvent::MouseButtonRelease && IsWebAddress(FUrl.toStdString()))
             QDesktopServices::openUrl(QUrl(FUrl));
         return false;
     }
@@ -121,6 +122,7 @@ bool UpdateDialog(const QString& Reply) {
             link->setFont(font);
             link->setCursor(Qt::PointingHandCursor);
             link->setToolTip(url);
+            link->setTextFormat(Qt::PlainText); // the server's words, never its markup
             link->setTextInteractionFlags(Qt::NoTextInteraction);
             link->installEventFilter(&linkFilter);
             row->addWidget(link);

@@ -324,3 +324,35 @@ TEST_F(UpdateDialogTest, ClickingTheNoteOpensItsAddressAndTheDialogStays) {
     EXPECT_EQ(opened.Urls, QStringList{QStringLiteral("http://h/n")});
     EXPECT_TRUE(stayedOpen);
 }
+
+TEST_F(UpdateDialogTest, TheServersNoteIsPlainTextAndOnlyWebAddressesOpen) {
+    test::TOpenedUrls opened;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "Open");
+    QString shown;
+    AnswerDialog(
+        [&](QMessageBox& box) {
+            auto* note = box.findChild<QLabel*>(QStringLiteral("Note"));
+            ASSERT_NE(note, nullptr);
+            shown = note->text();
+            EXPECT_EQ(note->textFormat(), Qt::PlainText);
+            QTest::mouseClick(note, Qt::LeftButton);
+        },
+        QMessageBox::No);
+    EXPECT_FALSE(UpdateDialog(QStringLiteral(
+        R"({"update":"http://h/d","info":{"style":"note","text":"<img src=x><b>News<\/b>","url":"file:\/\/\/etc\/passwd"}})")));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    EXPECT_EQ(shown, QStringLiteral("<img src=x><b>News</b>"));
+    EXPECT_TRUE(opened.Urls.isEmpty());
+}
+
+TEST(HttpGetText, AReplyOverOneMegabyteIsAFailure) {
+    TRawServer server([](int index, const std::string&) {
+        return TRawServer::Answer(200, std::string(index == 0 ? 2 * 1024 * 1024 : 1000, 'x'),
+                                  "text/plain");
+    });
+    std::u16string reply;
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.Port()) + "/";
+    EXPECT_FALSE(HttpGetText(url, {}, reply));
+    ASSERT_TRUE(HttpGetText(url, {}, reply));
+    EXPECT_EQ(reply.size(), 1000u);
+}
