@@ -70,9 +70,9 @@ take() {
 DESKTOP="$WORK/quorvel"
 SERVER="$WORK/quorvel-server"
 take "$SERVER" usr/bin/quorvel-server usr/share/man/man1/quorvel-server.1 \
-    usr/lib/systemd/system/quorvel-server.service
+    usr/lib/systemd/system/quorvel-server.service etc/default/quorvel-server
 take "$DESKTOP" usr
-rmdir "$STAGE"
+rmdir "$STAGE/etc/default" "$STAGE/etc" "$STAGE"
 # The folders the server's files left behind.
 find "$DESKTOP" -type d -empty -delete
 
@@ -89,6 +89,8 @@ done
 install -m 755 "$ROOT/packaging/quorvel-server.postinst" "$SERVER/DEBIAN/postinst"
 install -m 755 "$ROOT/packaging/quorvel-server.prerm" "$SERVER/DEBIAN/prerm"
 install -m 755 "$ROOT/packaging/quorvel-server.postrm" "$SERVER/DEBIAN/postrm"
+# The service's options are the administrator's: an upgrade keeps their changes.
+echo /etc/default/quorvel-server >"$SERVER/DEBIAN/conffiles"
 
 # The control file: packaging/NAME.control with the version, the architecture, the
 # installed size and the shared-library dependencies of the package's own programs.
@@ -117,7 +119,7 @@ find "$DESKTOP" "$SERVER" -type f ! -path '*/DEBIAN/*' -exec chmod go-w {} +
 (cd "$DESKTOP" && find usr -type f -exec md5sum {} + | sort -k2 >DEBIAN/md5sums)
 (cd "$SERVER" && find usr -type f -exec md5sum {} + | sort -k2 >DEBIAN/md5sums)
 chmod 644 "$DESKTOP/DEBIAN/md5sums" "$DESKTOP/DEBIAN/control" \
-    "$SERVER/DEBIAN/md5sums" "$SERVER/DEBIAN/control"
+    "$SERVER/DEBIAN/md5sums" "$SERVER/DEBIAN/control" "$SERVER/DEBIAN/conffiles"
 
 mkdir -p "$OUT"
 for tree in "$DESKTOP" "$SERVER"; do

@@ -53,7 +53,8 @@ for size in 16 22 24 32 48 64 128 256; do
     expect desktop "/usr/share/icons/hicolor/${size}x${size}/apps/quorvel.png"
 done
 expect server /usr/bin/quorvel-server /usr/share/man/man1/quorvel-server.1.gz \
-    /usr/lib/systemd/system/quorvel-server.service /usr/share/doc/quorvel-server/copyright
+    /usr/lib/systemd/system/quorvel-server.service /usr/share/doc/quorvel-server/copyright \
+    /etc/default/quorvel-server
 # The server and its unit belong to the server package alone.
 grep -q "quorvel-server" "$OUT/desktop.list" && fail "the desktop package holds server files"
 
