@@ -5,6 +5,7 @@
 #include "DesktopSession.h"
 #include "TempFolder.h"
 #include "net/RawServer.h"
+#include "net/TestCertificates.h"
 
 #include <QImage>
 #include <atomic>
@@ -192,4 +193,59 @@ TEST_F(Upload, DuringTheUploadTheBarShowsAndTheProgramKeepsAnswering) {
     EXPECT_EQ(silent->Count(), 1u);
     silent.reset();
     EXPECT_EQ(OpenedText(), "");
+}
+
+TEST_F(Upload, WithAKeyOverHttpsFromTheTeamsOwnAuthority) {
+    const std::string certs = session.Root() + "/certs";
+    std::filesystem::create_directories(certs);
+    ASSERT_TRUE(quorvel::test::MakeTestCertificates(certs));
+    const std::string key = "team-key-0123456789abcdef";
+    std::ofstream(session.Root() + "/keys") << key << " tester\n";
+    session.Start({QUORVEL_SERVER_BIN, "--data", session.Root() + "/serverdata", "--listen",
+                   "127.0.0.1:0", "--keys", session.Root() + "/keys", "--tls-cert",
+                   certs + "/server.pem", "--tls-key", certs + "/server.key"},
+                  "server.log");
+    const int port = session.ListeningPort("server.log");
+    ASSERT_GT(port, 0);
+    const std::string host = "upload_host=https://127.0.0.1:" + std::to_string(port) + "\n";
+    Launch(host + "upload_key=" + key + "\nupload_ca_file=" + certs + "/ca.pem\n");
+
+    EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return !OpenedText().empty(); }, 10000))
+        << session.QuorvelLog();
+    const std::string prefix = "https://127.0.0.1:" + std::to_string(port) + "/i/";
+    const std::string address = OpenedText();
+    ASSERT_EQ(address.rfind(prefix, 0), 0u) << address;
+    const std::string stored = quorvel::test::ReadFileBytes(session.Root() + "/serverdata/images/" +
+                                                            address.substr(prefix.size(), 36));
+    QImage uploaded;
+    ASSERT_TRUE(uploaded.loadFromData(reinterpret_cast<const uchar*>(stored.data()),
+                                      static_cast<int>(stored.size()), "PNG"));
+    EXPECT_EQ(uploaded.size(), QSize(1920, 1080));
+    const std::string log = quorvel::test::ReadFileBytes(session.Root() + "/server.log");
+    EXPECT_NE(log.find(" POST /image 200 "), std::string::npos) << log;
+    EXPECT_NE(log.find(" tester\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find(key), std::string::npos);
+}
+
+TEST_F(Upload, QuitDuringAnUploadEndsTheProgramAtOnce) {
+    // A server that takes the upload and never answers.
+    std::atomic<bool> release{false};
+    quorvel::test::TRawServer silent([&](int, const std::string&) -> std::optional<std::string> {
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return std::string();
+    });
+    Launch("upload_host=127.0.0.1:" + std::to_string(silent.Port()) + "\n");
+    session.Start({quorvel::test::QuorvelCtlBinary(), R"({"command":"capture"})"}, "ctl.log");
+    ASSERT_TRUE(TDesktopSession::WaitUntil([&] { return silent.Count() == 1; }, 10000));
+
+    session.Start({quorvel::test::QuorvelCtlBinary(), "--exit"}, "exit.log");
+    // Within two seconds, not the 30 the upload would wait for the server (the sanitizers
+    // make the program's own end slower).
+    const int allowed = std::getenv("QUORVEL_SANITIZED") != nullptr ? 10000 : 2000;
+    EXPECT_TRUE(TDesktopSession::WaitUntil(
+        [&] { return !TDesktopSession::Alive(session.QuorvelPid()); }, allowed));
+    EXPECT_EQ(session.QuorvelLog().find("quorvel: message:"), std::string::npos);
+    release = true;
 }
