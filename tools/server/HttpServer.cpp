@@ -43,6 +43,9 @@ constexpr std::size_t kMaxTargetBytes = 2048;
 constexpr int kMaxRequestsPerConnection = 100;
 constexpr std::size_t kBodyChunk = 64 * 1024;
 constexpr int kIoThreads = 4;
+// Checking and keeping an upload waits on the disk (its flush): enough threads that
+// parallel senders do not queue behind each other's flushes.
+constexpr int kCheckThreads = 16;
 
 std::string JsonError(const std::string& message) {
     return "{\"status\":\"error\",\"message\":\"" + JsonString(message) + "\"}";
@@ -611,7 +614,7 @@ int RunHttpServer(TServerContext& context) {
         return 1;
     }
     asio::io_context io(kIoThreads);
-    asio::thread_pool checks(2);
+    asio::thread_pool checks(kCheckThreads);
     std::atomic<int> connections{0};
     TShared shared{context, checks, connections};
     auto listener = std::make_shared<TListener>(io, shared, tls.get());
