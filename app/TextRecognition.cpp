@@ -6,6 +6,7 @@
 
 #include "ocr/RtOcr.h"
 #include "ocr/TextFileBytes.h"
+#include "ocr/TextSize.h"
 #include "sinks/SafeFile.h"
 #include "ui_FrmQuorvel.h"
 
@@ -27,8 +28,6 @@ struct TOcrJob {
     bool SoundAfter = false;
 };
 
-constexpr int kEnlargement = 3;
-
 } // namespace
 
 void TFrmQuorvel::ResizeBitmap(QImage& Bitmap, int NewWidth, int NewHeight) {
@@ -39,15 +38,23 @@ void TFrmQuorvel::ResizeBitmap(QImage& Bitmap, int NewWidth, int NewHeight) {
     Bitmap = std::move(scaled);
 }
 
+double TFrmQuorvel::OcrEnlargement(const QImage& Bitmap) {
+    // Small type is enlarged up to three times; type large enough already is read as it is,
+    // since enlarged it blurs into the wrong letters ("s" and "c" read as capitals).
+    const QImage grey = Bitmap.convertToFormat(QImage::Format_Grayscale8);
+    const double wanted = rtocr::EnlargementForLineHeight(rtocr::TypicalLineHeight(
+        grey.constBits(), grey.width(), grey.height(), grey.bytesPerLine()));
+    // As far as the engine's largest picture allows: a wide desktop of several monitors is
+    // enlarged less rather than refused.
+    const double largest = static_cast<double>(rtocr::TRtOcr::MaxImageDimension());
+    return std::min(
+        {wanted, largest / std::max(1, Bitmap.width()), largest / std::max(1, Bitmap.height())});
+}
+
 void TFrmQuorvel::CaptureOcr(QImage Bitmap) {
     if (Languages.empty())
         throw rtocr::ERtOcrError("Language not available");
-    // Three times larger in each direction, as far as the engine's largest picture allows;
-    // a wide desktop of several monitors is enlarged less rather than refused.
-    const double largest = static_cast<double>(rtocr::TRtOcr::MaxImageDimension());
-    const double factor =
-        std::min({static_cast<double>(kEnlargement), largest / std::max(1, Bitmap.width()),
-                  largest / std::max(1, Bitmap.height())});
+    const double factor = OcrEnlargement(Bitmap);
     if (factor > 1.0)
         ResizeBitmap(Bitmap, static_cast<int>(Bitmap.width() * factor),
                      static_cast<int>(Bitmap.height() * factor));
