@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <libdeflate.h>
 #include <memory>
@@ -33,19 +34,23 @@ struct TCompressorFree {
 };
 using TCompressor = std::unique_ptr<libdeflate_compressor, TCompressorFree>;
 
-void CompressBand(libdeflate_compressor* compressor, const std::uint8_t* data, TBand& band,
+// Compresses the band's bytes, found at `bytes`.
+void CompressBand(libdeflate_compressor* compressor, const std::uint8_t* bytes, TBand& band,
                   bool last) {
     const std::size_t length = band.end - band.begin;
     band.out.resize(libdeflate_deflate_compress_bound(compressor, length) + 8);
-    const std::size_t written = libdeflate_deflate_compress(compressor, data + band.begin, length,
-                                                            band.out.data(), band.out.size());
+    const std::size_t written =
+        libdeflate_deflate_compress(compressor, bytes, length, band.out.data(), band.out.size());
     if (written == 0)
         throw std::runtime_error("Compression failed");
     band.out.resize(written);
     if (!last)
         MakeNotFinal(band.out);
-    band.adler = libdeflate_adler32(1, data + band.begin, length);
+    band.adler = libdeflate_adler32(1, bytes, length);
 }
+
+// The zlib stream of the compressed bands, in order.
+std::vector<std::uint8_t> JoinBands(const std::vector<TBand>& bands, int level);
 
 std::uint8_t HeaderLevelFlags(int level) {
     if (level < 2)
@@ -276,9 +281,56 @@ std::vector<std::uint8_t> ZlibCompress(const std::uint8_t* data, std::size_t siz
         if (!compressor)
             throw std::bad_alloc();
         for (std::size_t i = next++; i < count; i = next++)
-            CompressBand(compressor.get(), data, bands[i], i + 1 == count);
+            CompressBand(compressor.get(), data + bands[i].begin, bands[i], i + 1 == count);
     });
+    return JoinBands(bands, level);
+}
 
+std::vector<std::uint8_t>
+ZlibCompressRows(std::size_t rowBytes, int rows,
+                 const std::function<void(int first, int last, std::uint8_t* out)>& fill, int level,
+                 double* fillMs) {
+    const std::size_t size = rowBytes * static_cast<std::size_t>(std::max(rows, 0));
+    const std::size_t count = std::clamp<std::size_t>(size / kMinBand, 1, DeflateWorkers());
+    std::vector<TBand> bands(count);
+    std::vector<int> firstRows(count + 1);
+    for (std::size_t i = 0; i <= count; ++i)
+        firstRows[i] = static_cast<int>(static_cast<std::size_t>(rows) * i / count);
+    for (std::size_t i = 0; i < count; ++i) {
+        bands[i].begin = rowBytes * static_cast<std::size_t>(firstRows[i]);
+        bands[i].end = rowBytes * static_cast<std::size_t>(firstRows[i + 1]);
+    }
+
+    std::vector<double> fillTimes(count, 0.0);
+    std::atomic<std::size_t> next{0};
+    RunJobs(static_cast<unsigned>(count), [&](unsigned) {
+        const TCompressor compressor(libdeflate_alloc_compressor(level));
+        if (!compressor)
+            throw std::bad_alloc();
+        std::unique_ptr<std::uint8_t[]> rowsOut;
+        std::size_t capacity = 0;
+        for (std::size_t i = next++; i < count; i = next++) {
+            const std::size_t length = bands[i].end - bands[i].begin;
+            if (length > capacity) {
+                rowsOut.reset(new std::uint8_t[length]); // no zeroing: every byte is written
+                capacity = length;
+            }
+            const auto start = std::chrono::steady_clock::now();
+            fill(firstRows[i], firstRows[i + 1], rowsOut.get());
+            fillTimes[i] =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count();
+            CompressBand(compressor.get(), rowsOut.get(), bands[i], i + 1 == count);
+        }
+    });
+    if (fillMs != nullptr)
+        *fillMs = *std::max_element(fillTimes.begin(), fillTimes.end());
+    return JoinBands(bands, level);
+}
+
+namespace {
+
+std::vector<std::uint8_t> JoinBands(const std::vector<TBand>& bands, int level) {
     std::size_t total = 6;
     for (const TBand& b : bands)
         total += b.out.size();
@@ -299,5 +351,7 @@ std::vector<std::uint8_t> ZlibCompress(const std::uint8_t* data, std::size_t siz
         stream.push_back(static_cast<std::uint8_t>((adler >> shift) & 0xFF));
     return stream;
 }
+
+} // namespace
 
 } // namespace quorvel

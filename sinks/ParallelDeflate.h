@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace quorvel {
@@ -12,6 +13,15 @@ namespace quorvel {
 // empty stored block, as a sync flush leaves it, so the pieces join into one ordinary zlib
 // stream that any inflater reads.
 std::vector<std::uint8_t> ZlibCompress(const std::uint8_t* data, std::size_t size, int level);
+
+// The same for data made row by row as it is compressed: `fill(first, last, out)` writes
+// rows first to last (exclusive), `rowBytes` each, to `out`. Bands hold whole rows, and
+// each worker makes its band's rows just before compressing them, while they are in its
+// cache. `fillMs`, when given, receives the longest time a band spent making its rows.
+std::vector<std::uint8_t>
+ZlibCompressRows(std::size_t rowBytes, int rows,
+                 const std::function<void(int first, int last, std::uint8_t* out)>& fill, int level,
+                 double* fillMs = nullptr);
 
 // The number of worker threads ZlibCompress may use (the calling thread included).
 unsigned DeflateWorkers();

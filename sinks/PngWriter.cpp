@@ -120,25 +120,13 @@ namespace {
 std::vector<std::uint8_t> Encode(const TPixelView& Pixels, TPngStageTimes& times) {
     TStopwatch clock;
 
+    // Each compression worker filters its band's rows just before compressing them.
     const std::size_t rowBytes = 1 + static_cast<std::size_t>(Pixels.width) * 3;
-    std::vector<std::uint8_t> filtered(rowBytes * static_cast<std::size_t>(Pixels.height));
-
-    // Filtering is cheap but touches every byte: split it between the cores too.
-    const unsigned workers =
-        std::min<unsigned>(DeflateWorkers(), static_cast<unsigned>(Pixels.height / 64 + 1));
-    const int band = (Pixels.height + static_cast<int>(workers) - 1) / static_cast<int>(workers);
-    RunJobs(workers, [&](unsigned w) {
-        const int first = static_cast<int>(w) * band;
-        const int last = std::min(Pixels.height, first + band);
-        if (first < last)
-            FilterRowsSub(Pixels, first, last,
-                          filtered.data() + rowBytes * static_cast<std::size_t>(first));
-    });
-
-    times.filterMs = clock.Lap();
-
-    const std::vector<std::uint8_t> stream = ZlibCompress(filtered.data(), filtered.size(), kLevel);
-    times.compressMs = clock.Lap();
+    const std::vector<std::uint8_t> stream = ZlibCompressRows(
+        rowBytes, Pixels.height,
+        [&](int first, int last, std::uint8_t* out) { FilterRowsSub(Pixels, first, last, out); },
+        kLevel, &times.filterMs);
+    times.compressMs = clock.Lap() - times.filterMs;
 
     std::vector<std::uint8_t> file;
     file.reserve(stream.size() + stream.size() / kMaxChunk * 12 + 64);

@@ -10,8 +10,10 @@ namespace quorvel {
 
 // Milliseconds spent in each stage of writing a PNG file, for the benchmarks.
 struct TPngStageTimes {
-    double filterMs = 0;   // conversion of the pixels to Sub-filtered RGB rows
-    double compressMs = 0; // deflate of the rows into the zlib stream
+    // Conversion of the pixels to Sub-filtered RGB rows: each compression worker converts
+    // its own band, so this is the longest band's time.
+    double filterMs = 0;
+    double compressMs = 0; // the rest of the time until the zlib stream is complete
     double writeMs = 0;    // chunks assembled and handed to the system under a temporary name
     double renameMs = 0;   // the file closed and moved to its final name
 };
