@@ -256,7 +256,8 @@ TOutcome RunProgram(const TCase& c, const QImage& screen, const QString& referen
         return outcome;
     const auto start = Clock::now();
     QImage bitmap = screen.copy(); // the picture as the grabber hands it over
-    outcome.factor = fixedFactor > 0 ? fixedFactor : quorvel::TFrmQuorvel::OcrEnlargement(bitmap);
+    outcome.factor =
+        fixedFactor > 0 ? fixedFactor : quorvel::TFrmQuorvel::OcrEnlargement(bitmap, chosen.Script);
     if (outcome.factor > 1.0)
         quorvel::TFrmQuorvel::ResizeBitmap(bitmap,
                                            static_cast<int>(bitmap.width() * outcome.factor),

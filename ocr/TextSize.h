@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 namespace quorvel::rtocr {
 
@@ -13,7 +14,8 @@ int TypicalLineHeight(const unsigned char* grey, int width, int height, std::ptr
 // How much to enlarge a picture whose lines of text are `lineHeight` pixels tall before
 // recognition: small type gains from enlargement, while type already large enough is read
 // better as it is (enlarged, its curves blur and small letters pass for capitals). 1 for
-// no text found.
-double EnlargementForLineHeight(int lineHeight);
+// no text found. Scripts of many-stroked characters (Chinese, Japanese: ISO 15924 "Hani",
+// "Hans", "Hant", "Jpan") need their lines taller than alphabets do.
+double EnlargementForLineHeight(int lineHeight, std::string_view script = {});
 
 } // namespace quorvel::rtocr

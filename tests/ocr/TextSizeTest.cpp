@@ -44,4 +44,7 @@ TEST(TextSize, SmallTypeIsEnlargedAtMostThreeTimesAndLargeTypeNot) {
     EXPECT_DOUBLE_EQ(EnlargementForLineHeight(30), 1.0);
     for (int h = 1; h < 60; ++h)
         EXPECT_GE(EnlargementForLineHeight(h), EnlargementForLineHeight(h + 1)) << h;
+    // Chinese and Japanese characters want taller lines than the Latin alphabet.
+    EXPECT_GT(EnlargementForLineHeight(20, "Jpan"), EnlargementForLineHeight(20, "Latn"));
+    EXPECT_DOUBLE_EQ(EnlargementForLineHeight(20, "Kore"), 1.0);
 }
