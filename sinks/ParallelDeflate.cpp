@@ -49,6 +49,22 @@ void CompressBand(libdeflate_compressor* compressor, const std::uint8_t* bytes, 
     band.adler = libdeflate_adler32(1, bytes, length);
 }
 
+// Everything the workers write to is allocated here, on the calling thread: memory a worker
+// thread allocates comes from an arena of its own, which the allocator keeps after the
+// thread has ended and does not give back to the system when the program is at rest (tens
+// of megabytes after a tall web page).
+std::vector<TCompressor> PrepareBands(std::vector<TBand>& bands, int level) {
+    std::vector<TCompressor> compressors;
+    for (TBand& band : bands) {
+        compressors.emplace_back(libdeflate_alloc_compressor(level));
+        if (!compressors.back())
+            throw std::bad_alloc();
+        band.out.reserve(
+            libdeflate_deflate_compress_bound(compressors.back().get(), band.end - band.begin) + 8);
+    }
+    return compressors;
+}
+
 // The zlib stream of the compressed bands, in order.
 std::vector<std::uint8_t> JoinBands(const std::vector<TBand>& bands, int level);
 
@@ -275,13 +291,11 @@ std::vector<std::uint8_t> ZlibCompress(const std::uint8_t* data, std::size_t siz
         bands[i].end = size * (i + 1) / count;
     }
 
+    const std::vector<TCompressor> compressors = PrepareBands(bands, level);
     std::atomic<std::size_t> next{0};
-    RunJobs(static_cast<unsigned>(count), [&](unsigned) {
-        const TCompressor compressor(libdeflate_alloc_compressor(level));
-        if (!compressor)
-            throw std::bad_alloc();
+    RunJobs(static_cast<unsigned>(count), [&](unsigned job) {
         for (std::size_t i = next++; i < count; i = next++)
-            CompressBand(compressor.get(), data + bands[i].begin, bands[i], i + 1 == count);
+            CompressBand(compressors[job].get(), data + bands[i].begin, bands[i], i + 1 == count);
     });
     return JoinBands(bands, level);
 }
@@ -302,25 +316,19 @@ ZlibCompressRows(std::size_t rowBytes, int rows,
     }
 
     std::vector<double> fillTimes(count, 0.0);
+    const std::vector<TCompressor> compressors = PrepareBands(bands, level);
+    std::vector<std::unique_ptr<std::uint8_t[]>> rowBuffers;
+    for (const TBand& band : bands) // no zeroing: every byte is written
+        rowBuffers.emplace_back(new std::uint8_t[std::max<std::size_t>(1, band.end - band.begin)]);
     std::atomic<std::size_t> next{0};
-    RunJobs(static_cast<unsigned>(count), [&](unsigned) {
-        const TCompressor compressor(libdeflate_alloc_compressor(level));
-        if (!compressor)
-            throw std::bad_alloc();
-        std::unique_ptr<std::uint8_t[]> rowsOut;
-        std::size_t capacity = 0;
+    RunJobs(static_cast<unsigned>(count), [&](unsigned job) {
         for (std::size_t i = next++; i < count; i = next++) {
-            const std::size_t length = bands[i].end - bands[i].begin;
-            if (length > capacity) {
-                rowsOut.reset(new std::uint8_t[length]); // no zeroing: every byte is written
-                capacity = length;
-            }
             const auto start = std::chrono::steady_clock::now();
-            fill(firstRows[i], firstRows[i + 1], rowsOut.get());
+            fill(firstRows[i], firstRows[i + 1], rowBuffers[i].get());
             fillTimes[i] =
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                     .count();
-            CompressBand(compressor.get(), rowsOut.get(), bands[i], i + 1 == count);
+            CompressBand(compressors[job].get(), rowBuffers[i].get(), bands[i], i + 1 == count);
         }
     });
     if (fillMs != nullptr)
