@@ -100,6 +100,10 @@ public:
     void CaptureOcr(QImage Bitmap);
     // Rescales the bitmap in place with smooth scaling; raises when there is no memory.
     static void ResizeBitmap(QImage& Bitmap, int NewWidth, int NewHeight);
+    // The enlargement text recognition applies to the picture: chosen from the height of
+    // its lines of text and the language's script, and never beyond the engine's largest
+    // picture.
+    static double OcrEnlargement(const QImage& Bitmap, const QString& Script);
     // Runs on the OCR worker thread.
     void BitmapToTXTFileCompleted(rtocr::TRtOcr* Sender, const rtocr::TResult& Result,
                                   void* CustomData);

@@ -6,6 +6,7 @@
 
 #include "ocr/RtOcr.h"
 #include "ocr/TextFileBytes.h"
+#include "ocr/TextSize.h"
 #include "sinks/SafeFile.h"
 #include "ui_FrmQuorvel.h"
 
@@ -27,8 +28,6 @@ struct TOcrJob {
     bool SoundAfter = false;
 };
 
-constexpr int kEnlargement = 3;
-
 } // namespace
 
 void TFrmQuorvel::ResizeBitmap(QImage& Bitmap, int NewWidth, int NewHeight) {
@@ -39,25 +38,37 @@ void TFrmQuorvel::ResizeBitmap(QImage& Bitmap, int NewWidth, int NewHeight) {
     Bitmap = std::move(scaled);
 }
 
+double TFrmQuorvel::OcrEnlargement(const QImage& Bitmap, const QString& Script) {
+    // Small type is enlarged up to three times; type large enough already is read as it is,
+    // since enlarged it blurs into the wrong letters ("s" and "c" read as capitals).
+    const QImage grey = Bitmap.convertToFormat(QImage::Format_Grayscale8);
+    const double wanted = rtocr::EnlargementForLineHeight(
+        rtocr::TypicalLineHeight(grey.constBits(), grey.width(), grey.height(),
+                                 grey.bytesPerLine()),
+        Script.toStdString());
+    // As far as the engine's largest picture allows: a wide desktop of several monitors is
+    // enlarged less rather than refused.
+    const double largest = static_cast<double>(rtocr::TRtOcr::MaxImageDimension());
+    return std::min(
+        {wanted, largest / std::max(1, Bitmap.width()), largest / std::max(1, Bitmap.height())});
+}
+
 void TFrmQuorvel::CaptureOcr(QImage Bitmap) {
     if (Languages.empty())
         throw rtocr::ERtOcrError("Language not available");
-    // Three times larger in each direction, as far as the engine's largest picture allows;
-    // a wide desktop of several monitors is enlarged less rather than refused.
-    const double largest = static_cast<double>(rtocr::TRtOcr::MaxImageDimension());
-    const double factor =
-        std::min({static_cast<double>(kEnlargement), largest / std::max(1, Bitmap.width()),
-                  largest / std::max(1, Bitmap.height())});
+    // A stored position beyond the list recognises in the first language.
+    int position = ui->ChkOCR_lang->currentIndex();
+    if (position < 0 || position >= static_cast<int>(Languages.size()))
+        position = 0;
+    const rtocr::TLanguage& language = Languages[static_cast<std::size_t>(position)];
+
+    const double factor = OcrEnlargement(Bitmap, language.Script);
     if (factor > 1.0)
         ResizeBitmap(Bitmap, static_cast<int>(Bitmap.width() * factor),
                      static_cast<int>(Bitmap.height() * factor));
     RtOcr->SetPicture(Bitmap);
     Bitmap = QImage();
 
-    // A stored position beyond the list recognises in the first language.
-    int position = ui->ChkOCR_lang->currentIndex();
-    if (position < 0 || position >= static_cast<int>(Languages.size()))
-        position = 0;
     auto job = std::make_unique<TOcrJob>();
     MakeDefaultSaveFolder(); // as for pictures; the file is named when the text is ready
     job->SavePath = SavePath.toStdString();
@@ -65,7 +76,7 @@ void TFrmQuorvel::CaptureOcr(QImage Bitmap) {
                 : ChkAppend3->isChecked() ? TNameMode::Sequential2
                                           : TNameMode::DateTime;
     job->SoundAfter = ChkSound3->isChecked();
-    RtOcr->Recognize(Languages[static_cast<std::size_t>(position)], job.get(), 0, 0, 0, 0);
+    RtOcr->Recognize(language, job.get(), 0, 0, 0, 0);
     job.release(); // the completion owns it now
     // The picture is not needed once the component has its copy.
     RtOcr->SetPicture(QImage());

@@ -15,6 +15,12 @@ struct TTiming {
 // slowest wall-clock times in milliseconds.
 TTiming Time(int runs, const std::function<void()>& work);
 
+// Runs each of `works` once to warm up, then all of them in turn `runs` times, so that the
+// load of a shared machine falls on each alike. `ratio`, when given, receives the median of
+// the per-turn ratios of the first work's time to the second's.
+std::vector<TTiming> TimeInTurns(int runs, const std::vector<std::function<void()>>& works,
+                                 double* ratio = nullptr);
+
 double Median(std::vector<double> values);
 
 // A process's resident memory in kB (VmRSS); -1 when it cannot be read.

@@ -1,6 +1,8 @@
 // Times the capture writers against Qt's own image writers and libpng at its defaults, on
 // a desktop-like 1920x1080 picture and a photo-like 3840x2160 picture. Prints milliseconds
-// per image (median of the runs) and the bytes written.
+// per image (median of the runs) and the bytes written; for PNG also the stages of our
+// writer and its image data beside zlib's at level 7 in one stream (the reference for
+// the compression ratio).
 
 #include "BenchTiming.h"
 #include "sinks/GifWriter.h"
@@ -15,6 +17,8 @@
 #include <png.h>
 #include <string>
 #include <unistd.h>
+#include <vector>
+#include <zlib.h>
 
 namespace {
 
@@ -58,13 +62,50 @@ void Row(const char* image, const char* writer, const quorvel::bench::TTiming& t
                 t.maxMs, bytes);
 }
 
+// The image data of our file against the same Sub-filtered rows deflated by zlib at
+// level 7 in one stream, the reference the writer's compression must stay within 3 % of.
+void ReferenceRatio(const char* label, const TTestImage& image, const std::string& ours, int runs) {
+    const std::size_t rowBytes = 1 + static_cast<std::size_t>(image.width) * 3;
+    std::vector<std::uint8_t> rows(rowBytes * static_cast<std::size_t>(image.height));
+    quorvel::FilterRowsSub(image.View(), 0, image.height, rows.data());
+    std::vector<std::uint8_t> out(compressBound(static_cast<uLong>(rows.size())));
+    uLongf size = 0;
+    const auto t = Time(std::max(3, runs / 4), [&] {
+        size = static_cast<uLongf>(out.size());
+        compress2(out.data(), &size, rows.data(), static_cast<uLong>(rows.size()), 7);
+    });
+    // 57 bytes of the file are signature, IHDR, IEND and the IDAT chunk frames at most.
+    const std::uintmax_t file = Bytes(ours);
+    const std::uintmax_t chunks = (file + 0xFFFE) / 0xFFFF;
+    const double idat = static_cast<double>(file - 45 - 12 * chunks);
+    Row(label, "  zlib 7, one stream, 1 core", t, size);
+    std::printf("%-22s   image data: ours %.0f bytes, zlib 7 %lu bytes, ours/zlib %.3f\n", label,
+                idat, static_cast<unsigned long>(size), idat / static_cast<double>(size));
+}
+
 void Run(const char* label, const TTestImage& image, int runs, const std::string& folder) {
     const QImage qimage(reinterpret_cast<const uchar*>(image.pixels.data()), image.width,
                         image.height, image.width * 4, QImage::Format_RGB32);
     const std::string base = folder + "/" + label;
 
-    auto t = Time(runs, [&] { quorvel::WritePNG(image.View(), base + "-ours.png"); });
+    std::vector<quorvel::TPngStageTimes> stages;
+    auto t = Time(runs, [&] {
+        quorvel::TPngStageTimes times;
+        quorvel::WritePNG(image.View(), base + "-ours.png", &times);
+        stages.push_back(times);
+    });
     Row(label, "PNG  Quorvel (level 7, Sub)", t, Bytes(base + "-ours.png"));
+    std::vector<double> filter, compress, write, rename;
+    for (const auto& s : stages) {
+        filter.push_back(s.filterMs);
+        compress.push_back(s.compressMs);
+        write.push_back(s.writeMs);
+        rename.push_back(s.renameMs);
+    }
+    std::printf("%-22s   stages (median ms): filter %.1f, compress %.1f, write %.1f, rename %.1f\n",
+                label, quorvel::bench::Median(filter), quorvel::bench::Median(compress),
+                quorvel::bench::Median(write), quorvel::bench::Median(rename));
+    ReferenceRatio(label, image, base + "-ours.png", runs);
     t = Time(runs, [&] { WriteWithLibpng(image, base + "-libpng.png"); });
     Row(label, "PNG  libpng defaults", t, Bytes(base + "-libpng.png"));
     t = Time(runs, [&] { qimage.save(QString::fromStdString(base + "-qt.png"), "PNG"); });

@@ -103,9 +103,9 @@ int Connect(int port) {
 // One chunked upload whose field "file" starts like the PNG and goes on with zero bytes,
 // until 600 MB or until `stop` is set.
 void BigChunkedBody(int port, const std::vector<std::uint8_t>& png, const std::atomic<bool>& stop) {
-    CURL* curl = curl_easy_init();
-    curl_slist* list = curl_slist_append(nullptr, "Transfer-Encoding: chunked");
-    list = curl_slist_append(list, "Content-Type: multipart/form-data; boundary=B");
+    CURL* curl = ::curl_easy_init();
+    curl_slist* list = ::curl_slist_append(nullptr, "Transfer-Encoding: chunked");
+    list = ::curl_slist_append(list, "Content-Type: multipart/form-data; boundary=B");
     struct TState {
         std::string Head;
         std::size_t Left;
@@ -114,11 +114,11 @@ void BigChunkedBody(int port, const std::vector<std::uint8_t>& png, const std::a
                 std::string(png.begin(), png.begin() + 33),
             kBigBodyBytes, &stop};
     const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/image";
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_POST, 1L);
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
-    curl_easy_setopt(curl, CURLOPT_READDATA, &state);
-    curl_easy_setopt(
+    ::curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    ::curl_easy_setopt(curl, CURLOPT_POST, 1L);
+    ::curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
+    ::curl_easy_setopt(curl, CURLOPT_READDATA, &state);
+    ::curl_easy_setopt(
         curl, CURLOPT_READFUNCTION, +[](char* out, std::size_t size, std::size_t n, void* user) {
             auto& s = *static_cast<TState*>(user);
             if (s.Stop->load())
@@ -134,13 +134,13 @@ void BigChunkedBody(int port, const std::vector<std::uint8_t>& png, const std::a
             s.Left -= give;
             return give;
         });
-    curl_easy_setopt(
+    ::curl_easy_setopt(
         curl, CURLOPT_WRITEFUNCTION,
         +[](char*, std::size_t size, std::size_t n, void*) { return size * n; });
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 600L);
-    curl_easy_perform(curl);
-    curl_slist_free_all(list);
-    curl_easy_cleanup(curl);
+    ::curl_easy_setopt(curl, CURLOPT_TIMEOUT, 600L);
+    ::curl_easy_perform(curl);
+    ::curl_slist_free_all(list);
+    ::curl_easy_cleanup(curl);
 }
 
 void Measure(const std::string& binary, const std::vector<std::uint8_t>& png) {

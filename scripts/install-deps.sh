@@ -21,6 +21,8 @@ PACKAGES=(
   libxcb1-dev libxcb-xfixes0-dev libxcb-randr0-dev libxcb-shm0-dev libx11-dev x11proto-dev
   # image encoders (libwebp is loaded at run time; its headers are not needed)
   zlib1g-dev libjpeg62-turbo-dev libgif-dev libwebp7
+  # PNG data: libdeflate compresses the image data about twice as fast as zlib at level 7
+  libdeflate-dev
   # text recognition: Tesseract and the trained data of the interface languages
   libtesseract-dev tesseract-ocr tesseract-ocr-eng tesseract-ocr-kor tesseract-ocr-jpn
   tesseract-ocr-rus tesseract-ocr-ita tesseract-ocr-fra tesseract-ocr-chi-sim tesseract-ocr-chi-tra

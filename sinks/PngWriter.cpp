@@ -6,10 +6,11 @@
 #include "support/WorkerGroup.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <libdeflate.h>
 #include <new>
 #include <vector>
-#include <zlib.h>
 
 namespace quorvel {
 
@@ -38,16 +39,32 @@ void WriteChunk(std::vector<std::uint8_t>& file, const char type[4], const std::
     std::uint8_t head[8];
     PutBigEndian(head, static_cast<std::uint32_t>(size));
     std::copy(type, type + 4, head + 4);
-    uLong crc = crc32(0L, head + 4, 4);
+    std::uint32_t crc = libdeflate_crc32(0, head + 4, 4);
     if (size > 0)
-        crc = crc32(crc, data, static_cast<uInt>(size));
+        crc = libdeflate_crc32(crc, data, size);
     std::uint8_t tail[4];
-    PutBigEndian(tail, static_cast<std::uint32_t>(crc));
+    PutBigEndian(tail, crc);
     Append(file, head, sizeof head);
     if (size > 0)
         Append(file, data, size);
     Append(file, tail, sizeof tail);
 }
+
+class TStopwatch {
+public:
+    // Milliseconds since the start or the previous lap.
+    double Lap() {
+        const auto now = std::chrono::steady_clock::now();
+        const double ms = std::chrono::duration<double, std::milli>(now - FLast).count();
+        FLast = now;
+        return ms;
+    }
+
+private:
+    std::chrono::steady_clock::time_point FLast = std::chrono::steady_clock::now();
+};
+
+std::vector<std::uint8_t> Encode(const TPixelView& Pixels, TPngStageTimes& times);
 
 } // namespace
 
@@ -69,39 +86,47 @@ void FilterRowsSub(const TPixelView& Pixels, int firstRow, int lastRow, std::uin
     }
 }
 
-void WritePNG(const TPixelView& Pixels, const std::string& Path) {
+void WritePNG(const TPixelView& Pixels, const std::string& Path, TPngStageTimes* times) {
     if (Pixels.Empty())
         throw EFileError("Cannot write file \"" + Path + "\". The picture is empty.");
+    TPngStageTimes local;
     std::vector<std::uint8_t> png;
     try {
-        png = EncodePNG(Pixels);
+        png = Encode(Pixels, times != nullptr ? *times : local);
     } catch (const std::bad_alloc&) {
         // From this thread or a compression worker: the save ends, the program goes on.
         throw EFileError("Cannot write file \"" + Path + "\". Not enough memory.");
     }
-    WriteWholeFile(Path, png.data(), png.size());
+    TStopwatch clock;
+    TSafeFile file(Path);
+    file.Write(png.data(), png.size());
+    file.Flush();
+    if (times != nullptr)
+        times->writeMs += clock.Lap();
+    file.Commit();
+    if (times != nullptr)
+        times->renameMs = clock.Lap();
 }
 
 std::vector<std::uint8_t> EncodePNG(const TPixelView& Pixels) {
     if (Pixels.Empty())
         throw EFileError("The picture is empty.");
+    TPngStageTimes times;
+    return Encode(Pixels, times);
+}
 
+namespace {
+
+std::vector<std::uint8_t> Encode(const TPixelView& Pixels, TPngStageTimes& times) {
+    TStopwatch clock;
+
+    // Each compression worker filters its band's rows just before compressing them.
     const std::size_t rowBytes = 1 + static_cast<std::size_t>(Pixels.width) * 3;
-    std::vector<std::uint8_t> filtered(rowBytes * static_cast<std::size_t>(Pixels.height));
-
-    // Filtering is cheap but touches every byte: split it between the cores too.
-    const unsigned workers =
-        std::min<unsigned>(DeflateWorkers(), static_cast<unsigned>(Pixels.height / 64 + 1));
-    const int band = (Pixels.height + static_cast<int>(workers) - 1) / static_cast<int>(workers);
-    RunJobs(workers, [&](unsigned w) {
-        const int first = static_cast<int>(w) * band;
-        const int last = std::min(Pixels.height, first + band);
-        if (first < last)
-            FilterRowsSub(Pixels, first, last,
-                          filtered.data() + rowBytes * static_cast<std::size_t>(first));
-    });
-
-    const std::vector<std::uint8_t> stream = ZlibCompress(filtered.data(), filtered.size(), kLevel);
+    const std::vector<std::uint8_t> stream = ZlibCompressRows(
+        rowBytes, Pixels.height,
+        [&](int first, int last, std::uint8_t* out) { FilterRowsSub(Pixels, first, last, out); },
+        kLevel, &times.filterMs);
+    times.compressMs = clock.Lap() - times.filterMs;
 
     std::vector<std::uint8_t> file;
     file.reserve(stream.size() + stream.size() / kMaxChunk * 12 + 64);
@@ -121,7 +146,10 @@ std::vector<std::uint8_t> EncodePNG(const TPixelView& Pixels) {
     for (std::size_t at = 0; at < stream.size(); at += kMaxChunk)
         WriteChunk(file, "IDAT", stream.data() + at, std::min(kMaxChunk, stream.size() - at));
     WriteChunk(file, "IEND", nullptr, 0);
+    times.writeMs = clock.Lap();
     return file;
 }
+
+} // namespace
 
 } // namespace quorvel

@@ -17,13 +17,14 @@ public:
     TSafeFile& operator=(const TSafeFile&) = delete;
 
     void Write(const void* data, std::size_t size);
+    // Hands the buffered bytes to the system now.
+    void Flush();
     // Flushes the buffered bytes, closes the file and moves it to its final name.
     void Commit();
 
     const std::string& Path() const { return FPath; }
 
 private:
-    void Flush();
     void Discard() noexcept;
 
     std::string FPath;

@@ -121,25 +121,25 @@ std::size_t Append(char* data, std::size_t size, std::size_t count, void* user) 
 
 // A GET or a multipart POST of raw bytes with libcurl; the status and the body.
 std::pair<long, std::string> Fetch(const std::string& url, const std::string* upload = nullptr) {
-    CURL* curl = curl_easy_init();
+    CURL* curl = ::curl_easy_init();
     std::string body;
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Append);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    ::curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    ::curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Append);
+    ::curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
     curl_mime* mime = nullptr;
     if (upload != nullptr) {
-        mime = curl_mime_init(curl);
+        mime = ::curl_mime_init(curl);
         curl_mimepart* part = curl_mime_addpart(mime);
         curl_mime_name(part, "file");
         curl_mime_filename(part, "x.png");
         curl_mime_data(part, upload->data(), upload->size());
-        curl_easy_setopt(curl, CURLOPT_MIMEPOST, mime);
+        ::curl_easy_setopt(curl, CURLOPT_MIMEPOST, mime);
     }
     long status = 0;
-    if (curl_easy_perform(curl) == CURLE_OK)
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    curl_mime_free(mime);
-    curl_easy_cleanup(curl);
+    if (::curl_easy_perform(curl) == CURLE_OK)
+        ::curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    ::curl_mime_free(mime);
+    ::curl_easy_cleanup(curl);
     return {status, body};
 }
 
@@ -192,18 +192,18 @@ std::string Exchange(int port, const std::string& request) {
 // `chunkedBytes` zero bytes (read as they are sent, never held whole).
 long Status(const std::string& url, const std::vector<std::string>& headers,
             std::size_t chunkedBytes = 0) {
-    CURL* curl = curl_easy_init();
+    CURL* curl = ::curl_easy_init();
     std::string body;
     curl_slist* list = nullptr;
     for (const std::string& h : headers)
-        list = curl_slist_append(list, h.c_str());
+        list = ::curl_slist_append(list, h.c_str());
     std::size_t left = chunkedBytes;
     if (chunkedBytes > 0) {
-        list = curl_slist_append(list, "Transfer-Encoding: chunked");
-        list = curl_slist_append(list, "Content-Type: multipart/form-data; boundary=B");
-        curl_easy_setopt(curl, CURLOPT_POST, 1L);
-        curl_easy_setopt(curl, CURLOPT_READDATA, &left);
-        curl_easy_setopt(
+        list = ::curl_slist_append(list, "Transfer-Encoding: chunked");
+        list = ::curl_slist_append(list, "Content-Type: multipart/form-data; boundary=B");
+        ::curl_easy_setopt(curl, CURLOPT_POST, 1L);
+        ::curl_easy_setopt(curl, CURLOPT_READDATA, &left);
+        ::curl_easy_setopt(
             curl, CURLOPT_READFUNCTION,
             +[](char* out, std::size_t size, std::size_t n, void* user) {
                 auto& rest = *static_cast<std::size_t*>(user);
@@ -213,16 +213,16 @@ long Status(const std::string& url, const std::vector<std::string>& headers,
                 return give;
             });
     }
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Append);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 60L);
+    ::curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    ::curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
+    ::curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Append);
+    ::curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    ::curl_easy_setopt(curl, CURLOPT_TIMEOUT, 60L);
     long status = 0;
-    if (curl_easy_perform(curl) == CURLE_OK)
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    curl_slist_free_all(list);
-    curl_easy_cleanup(curl);
+    if (::curl_easy_perform(curl) == CURLE_OK)
+        ::curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    ::curl_slist_free_all(list);
+    ::curl_easy_cleanup(curl);
     return status;
 }
 
