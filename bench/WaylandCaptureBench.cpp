@@ -9,6 +9,7 @@
 #include "SwaySession.h"
 #include "app/SingleInstance.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <chrono>
 #include <cstdio>
@@ -54,7 +55,11 @@ void Row(const char* what, const bench::TTiming& t, const std::string& file) {
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    // Text is drawn into the background picture; the programs under test get the session's
+    // own platform.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     if (::geteuid() == 0) {
         std::printf("sway refuses to run as root: run this benchmark as another user.\n");
         return 0;
