@@ -139,9 +139,6 @@ void TFrmQuorvel::CaptureStart() {
         } else if (A == aColour) {
             if (!FHooks.CaptureColor)
                 NotAvailable("The colour picker");
-            if (!FPlatform.Capabilities().KnowPointer)
-                throw EPlatformError("This desktop does not tell programs where the pointer is "
-                                     "over other windows, so the colour picker cannot follow it.");
             FHooks.CaptureColor();
         } else {
             Capture(bitmap, rect);

@@ -198,13 +198,9 @@ int TSwaySession::Status(const std::string& command) const {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string TSwaySession::Ctl(const std::string& argument) const {
-    std::string quoted = "'";
-    for (char c : argument)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    quoted += "'";
+std::string TSwaySession::Output(const std::string& command) const {
     std::string out;
-    FILE* pipe = ::popen((std::string(QUORVELCTL_BIN) + " " + quoted + " 2>&1").c_str(), "r");
+    FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe != nullptr) {
         std::array<char, 4096> buffer{};
         std::size_t n;
@@ -212,6 +208,15 @@ std::string TSwaySession::Ctl(const std::string& argument) const {
             out.append(buffer.data(), n);
         ::pclose(pipe);
     }
+    return out;
+}
+
+std::string TSwaySession::Ctl(const std::string& argument) const {
+    std::string quoted = "'";
+    for (char c : argument)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    quoted += "'";
+    std::string out = Output(std::string(QUORVELCTL_BIN) + " " + quoted + " 2>&1");
     while (!out.empty() && out.back() == '\n')
         out.pop_back();
     return out;
@@ -224,15 +229,7 @@ QImage TSwaySession::Grim() const {
 }
 
 bool TSwaySession::FullScreenWindow(const std::string& appId) const {
-    std::string tree;
-    FILE* pipe = ::popen("swaymsg -t get_tree 2>/dev/null", "r");
-    if (pipe != nullptr) {
-        std::array<char, 4096> buffer{};
-        std::size_t n;
-        while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-            tree.append(buffer.data(), n);
-        ::pclose(pipe);
-    }
+    const std::string tree = Output("swaymsg -t get_tree 2>/dev/null");
     // A window's node lists its full-screen mode before its application id.
     const std::size_t app = tree.find("\"app_id\": \"" + appId + "\"");
     if (app == std::string::npos)

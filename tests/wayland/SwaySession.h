@@ -37,6 +37,8 @@ public:
     std::string QuorvelLog() const;
     // quorvelctl with one argument: what it printed, without the line end.
     std::string Ctl(const std::string& argument) const;
+    // Runs a shell command in the session; what it printed.
+    std::string Output(const std::string& command) const;
     // Runs a shell command in the session; its exit status.
     int Status(const std::string& command) const;
     // The output's pixels as grim reads them.

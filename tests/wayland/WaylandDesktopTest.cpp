@@ -6,6 +6,7 @@
 
 #include <QImage>
 #include <atomic>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
@@ -141,6 +142,39 @@ TEST_F(WaylandDesktop, DragSelectionCapturesTheDraggedPixels) {
     EXPECT_EQ(reply, "1");
     EXPECT_EQ(
         PixelDifferences(Capture(session.NewestCapture()), background.copy(100, 80, 200, 120)), 0);
+}
+
+// The desktop does not say where the pointer is: the colour picker freezes the desktop
+// full screen and the clicked pixel's colour goes on the clipboard, exactly.
+TEST_F(WaylandDesktop, ColourPickerTakesTheClickedPixelsExactColour) {
+    const QImage background = PatternPicture(kWidth, kHeight);
+    TSwaySession session(background, kWidth, kHeight);
+    session.WriteSettings(
+        "area=6\nsaveto=0\nsound=1\nkey_command_shown=1\npath=" + session.SaveFolder() + "\n");
+    ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
+    std::string reply;
+    std::thread ctl([&] { reply = session.Ctl(R"({"command":"capture"})"); });
+    const bool shown =
+        session.WaitUntil([&] { return session.FullScreenWindow("quorvel"); }, 10000);
+    if (shown)
+        session.Status(std::string(QUORVEL_TEST_POINTER_BIN) + " " + std::to_string(kWidth) + " " +
+                       std::to_string(kHeight) + " 211 97 211 97");
+    else
+        session.Status("wtype -k Escape 2>/dev/null");
+    ctl.join();
+    ASSERT_TRUE(shown) << session.QuorvelLog();
+    EXPECT_EQ(reply, "1");
+    const QRgb want = background.pixel(211, 97);
+    char code[8];
+    std::snprintf(code, sizeof code, "%02X%02X%02X", qRed(want), qGreen(want), qBlue(want));
+    std::string pasted;
+    session.WaitUntil(
+        [&] {
+            pasted = session.Output("wl-paste --no-newline 2>/dev/null");
+            return pasted == code;
+        },
+        5000);
+    EXPECT_EQ(pasted, code);
 }
 
 } // namespace
