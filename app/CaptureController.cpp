@@ -171,7 +171,17 @@ void TFrmQuorvel::ShowCaptureFailed(const QString& reason) {
 
 void TFrmQuorvel::Capture(QImage& Bitmap, TRect& Rect) {
     FCapture->SetShowCursor(ChkMouse->isChecked());
-    switch (ui->ChkArea->currentIndex()) {
+    const int A = ui->ChkArea->currentIndex();
+    const TCapabilities can = FPlatform.Capabilities();
+    // What this desktop keeps to itself is said plainly, never captured wrongly.
+    if ((A == aActiveWindow || A == aControl) && !can.ListWindows)
+        throw EPlatformError("This desktop does not tell programs which window is active or "
+                             "under the pointer. Capture the full screen or a drag selection "
+                             "instead.");
+    if (A == aRegion && !can.PlaceWindows)
+        throw EPlatformError("This desktop does not let programs place the region frame on "
+                             "the screen. Capture the full screen or a drag selection instead.");
+    switch (A) {
     case aFullScreen:
         FCapture->Capture(Bitmap, 0, Rect);
         break;

@@ -267,9 +267,13 @@ void TFrmQuorvel::ChkAreaChange() {
         FrmLine = nullptr;
     }
     CloseWebPageWindow();
-    if (area == 1 && FrmArea != nullptr)
+    // The region frame, the control ring and the colour sampling need a desktop that lets
+    // a program place its windows above the others and follow the pointer; elsewhere
+    // (Wayland) they stay away, and a capture with them says why.
+    const TCapabilities can = FPlatform.Capabilities();
+    if (area == 1 && FrmArea != nullptr && can.PlaceWindows && can.KeepOnTop)
         FrmArea->show();
-    if (area == 4) {
+    if (area == 4 && can.ListWindows && can.KnowPointer) {
         FrmLine = new TFrmLine(this, FPlatform);
         FrmLine->show();
     }
@@ -277,7 +281,7 @@ void TFrmQuorvel::ChkAreaChange() {
         OpenWebPageWindow();
     if (area == 6)
         ui->PnlMain->setCurrentIndex(1);
-    ColourPicker->SetSampling(ui->PnlMain->currentIndex() == 1);
+    ColourPicker->SetSampling(ui->PnlMain->currentIndex() == 1 && can.KnowPointer);
     SaveConfig(QString::fromLatin1(Settings::Area.Name), area >= 0 && area <= 3 ? area : 0);
     ui->ChkArea->setEnabled(true);
 }

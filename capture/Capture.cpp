@@ -7,6 +7,14 @@ namespace quorvel {
 TCapture::TCapture(TPlatform& platform) : FPlatform(platform) {}
 
 void TCapture::Capture(QImage& Bitmap, const TRect& Rect) {
+    // Where the program cannot draw the cursor itself (Wayland), the compositor puts it
+    // into the pixels when asked; the other grabs (the frozen desktop under the drag
+    // overlay, the colour picker's pixel) stay without it, as on X11.
+    struct TCursorOff {
+        TPlatform& p;
+        ~TCursorOff() { p.SetCursorInGrabs(false); }
+    } off{FPlatform};
+    FPlatform.SetCursorInGrabs(FShowCursor);
     Bitmap = FPlatform.GrabScreen(Rect);
     if (FShowCursor)
         DrawMouse(Bitmap, Rect.Left, Rect.Top);

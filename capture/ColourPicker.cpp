@@ -1,5 +1,6 @@
 #include "capture/ColourPicker.h"
 
+#include "capture/FrmColourPoint.h"
 #include "sinks/Clipboard.h"
 
 #include <QFrame>
@@ -99,19 +100,30 @@ void TColourPicker::SetSampling(bool on) {
 void TColourPicker::TmrColorTimer() {
     try {
         const TPoint p = FPlatform.PointerPosition();
-        const QRgb pixel = FPlatform.GrabScreen({p.X, p.Y, p.X + 1, p.Y + 1}).pixel(0, 0);
-        FLabel->setText(QString::fromStdString(ColourCode(
-            static_cast<std::uint8_t>(qRed(pixel)), static_cast<std::uint8_t>(qGreen(pixel)),
-            static_cast<std::uint8_t>(qBlue(pixel)))));
-        QPalette palette = FSwatch->palette();
-        palette.setColor(QPalette::Window, QColor::fromRgb(pixel));
-        FSwatch->setPalette(palette);
+        ShowColour(FPlatform.GrabScreen({p.X, p.Y, p.X + 1, p.Y + 1}).pixel(0, 0));
     } catch (const std::exception&) {
         // A screen that cannot be read leaves the readout as it was.
     }
 }
 
+void TColourPicker::ShowColour(QRgb pixel) {
+    FLabel->setText(QString::fromStdString(ColourCode(static_cast<std::uint8_t>(qRed(pixel)),
+                                                      static_cast<std::uint8_t>(qGreen(pixel)),
+                                                      static_cast<std::uint8_t>(qBlue(pixel)))));
+    QPalette palette = FSwatch->palette();
+    palette.setColor(QPalette::Window, QColor::fromRgb(pixel));
+    FSwatch->setPalette(palette);
+}
+
 void TColourPicker::CaptureColor() {
+    if (!FPlatform.Capabilities().KnowPointer) {
+        // No pointer to follow: the user clicks the pixel on the frozen desktop instead.
+        TFrmColourPoint point(FList->window(), FPlatform);
+        const std::optional<QRgb> colour = point.Run();
+        if (!colour)
+            return;
+        ShowColour(*colour);
+    }
     const QString text = FLabel->text();
     FList->insertItem(0, text);
     TextToClipboard(text);

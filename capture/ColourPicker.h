@@ -2,6 +2,7 @@
 
 #include "platform/Platform.h"
 
+#include <QColor>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -36,7 +37,12 @@ public:
     bool Sampling() const { return TmrColor.isActive(); }
 
     void TmrColorTimer();
+    // Puts the colour shown at the top of the list and on the clipboard. Where the desktop
+    // does not tell where the pointer is, the user first clicks the pixel on the frozen
+    // desktop (Escape takes nothing).
     void CaptureColor();
+    // Shows a colour in the readout and the swatch.
+    void ShowColour(QRgb pixel);
     void N5Click();
     void N7Click();
 

@@ -43,7 +43,12 @@ bool TFrmDrag::Run() {
     const qreal ratio = devicePixelRatioF();
     setGeometry(QRect(qRound(FOverlay.Left / ratio), qRound(FOverlay.Top / ratio),
                       qRound(FOverlay.Width() / ratio), qRound(FOverlay.Height() / ratio)));
-    show();
+    // A desktop that places no window where a program asks (Wayland) still gives a
+    // full-screen window the whole output.
+    if (FPlatform.Capabilities().PlaceWindows)
+        show();
+    else
+        showFullScreen();
     raise();
     activateWindow();
     GrabKeys();

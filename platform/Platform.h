@@ -12,8 +12,20 @@
 
 namespace quorvel {
 
-// An X window id; 0 is none.
+// A window id of the platform (an X window id on X11); 0 is none.
 using TWindowId = std::uint32_t;
+
+// What the desktop lets a program do. X11 allows all of it; a Wayland compositor keeps
+// most of it to itself, and the parts of the program that need a missing one say so to
+// the user instead of doing nothing.
+struct TCapabilities {
+    bool PlaceWindows = false; // put a window of ours at a screen position of our choice
+    bool KeepOnTop = false;    // keep a window of ours above the other programs' windows
+    bool KnowPointer = false;  // tell where the pointer is while it is over other windows
+    bool ListWindows = false;  // name the active window and the window under a point
+    bool GlobalKey = false;    // take a key press meant for any program
+    friend bool operator==(const TCapabilities&, const TCapabilities&) = default;
+};
 
 // The current mouse cursor: premultiplied ARGB pixels, its hot spot, and where the pointer
 // stands on the screen.
@@ -41,11 +53,18 @@ public:
 };
 
 // What the program needs of the desktop: screen pixels, monitors, windows, the pointer and
-// the cursor. Every coordinate is a physical pixel of the X screen. The one implementation
-// talks to the X server; nothing else in the program includes X11 or xcb headers.
+// the cursor. Every coordinate is a physical pixel of the screen. One implementation talks
+// to the X server, the other to a Wayland compositor (and the desktop's D-Bus services);
+// nothing else in the program includes X11, xcb or Wayland headers.
 class TPlatform {
 public:
     virtual ~TPlatform() = default;
+
+    // What this desktop lets the program do.
+    virtual TCapabilities Capabilities() = 0;
+    // Whether the screen grabs that follow should carry the pointer's cursor, drawn by the
+    // compositor, where the program cannot draw it itself (Cursor() gives nothing there).
+    virtual void SetCursorInGrabs(bool) {}
 
     // The monitors of the screen (RandR monitors; the whole screen when there are none).
     virtual std::vector<TRect> Monitors() = 0;
@@ -96,8 +115,15 @@ public:
     virtual std::unique_ptr<THotKey> CreateHotKey(std::function<void()> onPress) = 0;
 };
 
-// The platform of this process, connected to the X display on first use. Raises
-// EPlatformError when there is no display.
+// Which implementation a process takes: the one Qt is told to use (QT_QPA_PLATFORM
+// "xcb" or "wayland", the first of a list), else Wayland in a Wayland session (a Wayland
+// display named, or the session type "wayland"), else X11. Null stands for an unset value.
+enum class TPlatformKind { X11, Wayland };
+TPlatformKind ChoosePlatformKind(const char* qpaPlatform, const char* waylandDisplay,
+                                 const char* sessionType);
+
+// The platform of this process, chosen by ChoosePlatformKind from the environment and
+// connected to the display on first use. Raises EPlatformError when there is no display.
 TPlatform& Platform();
 
 // The nearest monitor to a point (the one holding it, else the closest); the screen when

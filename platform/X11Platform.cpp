@@ -1,6 +1,7 @@
 // The X11 implementation of the platform layer, over xcb with the SHM, XFixes and RandR
 // extensions. It keeps its own connection to the X server, apart from Qt's.
 
+#include "platform/X11Platform.h"
 #include "platform/Platform.h"
 #include "platform/X11HotKey.h"
 #include "platform/X11PinnedWindow.h"
@@ -13,7 +14,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -80,6 +80,7 @@ public:
     TX11Platform();
     ~TX11Platform() override;
 
+    TCapabilities Capabilities() override { return {true, true, true, true, true}; }
     std::vector<TRect> Monitors() override;
     TRect ScreenRect() override;
     TPoint PointerPosition() override;
@@ -592,29 +593,10 @@ std::optional<TCursorImage> TX11Platform::Cursor() {
     return cursor;
 }
 
-std::mutex platformLock;
-std::unique_ptr<TPlatform> platform;
-
 } // namespace
 
-TPlatform& Platform() {
-    std::lock_guard lock(platformLock);
-    if (!platform)
-        platform = std::make_unique<TX11Platform>();
-    return *platform;
-}
-
-TRect MonitorNearest(const std::vector<TRect>& monitors, TPoint point, const TRect& screen) {
-    const TRect* best = nullptr;
-    long long bestDistance = 0;
-    for (const TRect& m : monitors) {
-        const long long d = DistanceSquared(m, point);
-        if (best == nullptr || d < bestDistance) {
-            best = &m;
-            bestDistance = d;
-        }
-    }
-    return best != nullptr ? *best : screen;
+std::unique_ptr<TPlatform> CreateX11Platform() {
+    return std::make_unique<TX11Platform>();
 }
 
 } // namespace quorvel

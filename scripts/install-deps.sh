@@ -19,6 +19,10 @@ PACKAGES=(
   qt6-webengine-dev qt6-declarative-dev
   # X11 platform layer
   libxcb1-dev libxcb-xfixes0-dev libxcb-randr0-dev libxcb-shm0-dev libx11-dev x11proto-dev
+  # Wayland platform layer: the client library, wayland-scanner for the protocol code, the
+  # core protocols, Qt's Wayland plugin and the keyboard library it loads; QtDBus (in
+  # qt6-base-dev) reaches KWin's and the portal's screenshots
+  libwayland-dev libwayland-bin wayland-protocols qt6-wayland libxkbcommon-dev
   # image encoders (libwebp is loaded at run time; its headers are not needed)
   zlib1g-dev libjpeg62-turbo-dev libgif-dev libwebp7
   # PNG data: libdeflate compresses the image data about twice as fast as zlib at level 7
@@ -31,6 +35,8 @@ PACKAGES=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libwebp-dev
   xvfb xauth openbox xdotool xclip x11-xserver-utils x11-utils wmctrl
+  # the Wayland desktop tests: a headless sway, a reference copy of its screen, typed keys
+  sway swaybg grim wtype wl-clipboard
   # a notification area and a sound server for the test desktop
   trayer pulseaudio pulseaudio-utils curl
   scrot maim imagemagick

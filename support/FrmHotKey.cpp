@@ -23,6 +23,7 @@ TFrmHotKey::TFrmHotKey(QWidget* owner, TPlatform& platform, std::function<void()
     connect(ui->BtnYes, &QPushButton::clicked, this, [this] { BtnYesClick(); });
     connect(ui->BtnNo, &QPushButton::clicked, this, [this] { BtnNoClick(); });
     FHotKey = platform.CreateHotKey(std::move(onHotKey));
+    FGlobalKey = platform.Capabilities().GlobalKey;
 }
 
 TFrmHotKey::~TFrmHotKey() {
@@ -34,10 +35,29 @@ QString TFrmHotKey::Caption() const {
     return TranslateText(windowTitle());
 }
 
+void TFrmHotKey::ShowKeyCommand() {
+    ShowMessage(
+        Caption(),
+        TranslateText(QStringLiteral(
+            "이 데스크톱에서는 프로그램이 전역 단축키를 사용할 수 없습니다.\\n\\n데스크톱의 "
+            "키보드 설정에서 아래 명령을 단축키에 지정해주세요.")) +
+            QStringLiteral("\r\r") + QString::fromUtf8(kCaptureCommand),
+        TMessageIcon::Information);
+}
+
 void TFrmHotKey::FormCreate() {
     TranslateComponent(this);
     FitTexts(this);
     const std::uint16_t stored = LoadHotKey();
+    if (!FGlobalKey) {
+        // Nothing the user picks here can change that: no dialog, and the message once.
+        TConfig config(QString::fromLatin1(Settings::ProgramStore));
+        if (!config.Read(Settings::KeyCommandShown)) {
+            config.WriteBoolean(QString::fromLatin1(Settings::KeyCommandShown.Name), true);
+            ShowKeyCommand();
+        }
+        return;
+    }
     if (EntryOfKey(static_cast<std::uint8_t>(stored & 0xFF)).empty()) {
         // A stored value that is no key this program can take: not another program's fault.
         ShowMessage(Caption(),
@@ -99,6 +119,10 @@ bool TFrmHotKey::RegisterCaptureHotKey(std::uint16_t ShortCut) {
 }
 
 void TFrmHotKey::BtnYesClick() {
+    if (!FGlobalKey) {
+        ShowKeyCommand();
+        return;
+    }
     if (RegisterCaptureHotKey(GetShortCut())) {
         SaveHotKey();
         close();

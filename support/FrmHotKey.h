@@ -13,6 +13,10 @@ class TFrmHotKey;
 
 namespace quorvel {
 
+// The command that makes the running program capture, for a desktop's own key bindings
+// where the program cannot take a global key itself.
+inline constexpr const char* kCaptureCommand = R"(quorvelctl '{"command":"capture"}')";
+
 // The capture hotkey and its dialog. Created hidden with the main window, it holds the
 // hotkey for the whole run and starts a capture on every press. Shown from the menu, it
 // lets the user pick the key and the Shift, Ctrl and Alt modifiers.
@@ -23,7 +27,8 @@ public:
     ~TFrmHotKey() override;
 
     // Registers the stored hotkey. When another program holds it, says so and opens the
-    // dialog modally so that the user can choose another key.
+    // dialog modally so that the user can choose another key. On a desktop that lets
+    // programs take no global key, says so once, with the command to bind instead.
     void FormCreate();
 
     std::uint16_t LoadHotKey();
@@ -37,10 +42,13 @@ private:
     void BtnYesClick();
     void BtnNoClick();
     QString Caption() const;
+    // The message that this desktop gives programs no global key, with the command to bind.
+    void ShowKeyCommand();
 
     std::unique_ptr<Ui::TFrmHotKey> ui;
     std::unique_ptr<THotKey> FHotKey;
     std::uint8_t FLoadedKey = 0;
+    bool FGlobalKey = true; // the desktop lets programs take a global key
 };
 
 } // namespace quorvel

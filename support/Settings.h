@@ -73,6 +73,9 @@ inline constexpr TIntegerSetting Height3{"height_3", 480};
 
 // Capture hotkey: low byte the virtual-key code, 0x2000 Shift, 0x4000 Ctrl, 0x8000 Alt.
 inline constexpr TIntegerSetting HotKey{"hotkey", 0x2C}; // Print Screen alone
+// Whether the user has been told, on a desktop that gives programs no global key, which
+// command to bind in the desktop's own keyboard settings.
+inline constexpr TBooleanSetting KeyCommandShown{"key_command_shown", false};
 
 // The maker's store: the installation identifier.
 inline constexpr TTextSetting Quid{"QUID"};

@@ -14,6 +14,7 @@ public:
         bool registered = false;
     };
 
+    TCapabilities Capabilities() override { return Allowed; }
     std::vector<TRect> Monitors() override { return {ScreenRect()}; }
     TRect ScreenRect() override { return {0, 0, 640, 480}; }
     TPoint PointerPosition() override { return {10, 10}; }
@@ -39,6 +40,7 @@ public:
     TRect Placed;
     std::vector<TRect> Shape;
     bool RefuseHotKeys = false;
+    TCapabilities Allowed{true, true, true, true, true};
     std::function<void()> PressHotKey;
 };
 

@@ -8,6 +8,7 @@
 #include "capture/ColourPicker.h"
 #include "capture/FrmArea.h"
 #include "capture/FrmDrag.h"
+#include "capture/FrmLine.h"
 #include "sinks/FrmFloating.h"
 #include "support/FrmHotKey.h"
 #include "support/Translate.h"
@@ -371,6 +372,36 @@ TEST_F(MainWindowUnit, DragSelectionGivesTheFrozenPixels) {
     EXPECT_EQ(bitmap.size(), QSize(100, 50));
     EXPECT_EQ(bitmap.pixel(0, 0), 0xFF336699u);
     EXPECT_EQ(rect, (TRect{10, 10, 110, 60}));
+}
+
+TEST_F(MainWindowUnit, ADesktopThatAllowsNothingGetsNoRegionFrameRingOrSamplingAndNoKey) {
+    // A Wayland desktop: no placing, no keeping on top, no pointer, no windows, no key. The
+    // message naming the command to bind was shown before.
+    platform.Allowed = {};
+    Settings("key_command_shown=1\n");
+    TFrmQuorvel window(QString(), platform);
+    Ui::TFrmQuorvel& c = *window.Controls();
+    EXPECT_FALSE(platform.HotKey.registered);
+    c.ChkArea->setCurrentIndex(1);
+    emit c.ChkArea->activated(1);
+    ASSERT_NE(window.FrmArea, nullptr);
+    EXPECT_FALSE(window.FrmArea->isVisible());
+    c.ChkArea->setCurrentIndex(4);
+    emit c.ChkArea->activated(4);
+    EXPECT_EQ(window.findChild<TFrmLine*>(), nullptr);
+    c.ChkArea->setCurrentIndex(6);
+    emit c.ChkArea->activated(6);
+    EXPECT_EQ(c.PnlMain->currentIndex(), 1);
+    EXPECT_FALSE(window.ColourPicker->Sampling());
+
+    // Where everything is allowed, the same choices show the frame and sample colours.
+    platform.Allowed = {true, true, true, true, true};
+    c.ChkArea->setCurrentIndex(1);
+    emit c.ChkArea->activated(1);
+    EXPECT_TRUE(window.FrmArea->isVisible());
+    c.ChkArea->setCurrentIndex(6);
+    emit c.ChkArea->activated(6);
+    EXPECT_TRUE(window.ColourPicker->Sampling());
 }
 
 } // namespace quorvel::test

@@ -32,6 +32,7 @@ public:
 // One 800x200 monitor showing two lines of black text on white.
 class TTextScreen final : public TPlatform {
 public:
+    TCapabilities Capabilities() override { return {true, true, true, true, true}; }
     std::vector<TRect> Monitors() override { return {ScreenRect()}; }
     TRect ScreenRect() override { return {0, 0, 800, 200}; }
     TPoint PointerPosition() override { return {10, 10}; }

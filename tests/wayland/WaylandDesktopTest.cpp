@@ -1,0 +1,180 @@
+// The program on a real Wayland desktop: a private headless sway with no X server, whose
+// output shows a known picture. Captures are compared pixel for pixel with that picture and
+// with what grim reads from the same output.
+
+#include "SwaySession.h"
+
+#include <QImage>
+#include <atomic>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+using namespace quorvel::test;
+
+namespace {
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+
+class WaylandDesktop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() == 0)
+            GTEST_SKIP() << "sway refuses to run as root; scripts/test.sh runs these tests as "
+                            "an unprivileged user";
+    }
+
+    static QImage Capture(const std::string& path) {
+        return QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32);
+    }
+};
+
+// The first start says that this desktop gives programs no global key and names the
+// command to bind; that command captures the monitor, the same pixels as the background
+// and as grim, with the cursor asked for (there is no pointer device to draw). Areas the
+// desktop cannot serve say so.
+TEST_F(WaylandDesktop, FirstStartNamesTheCommandThatCapturesTheMonitorExactly) {
+    const QImage background = PatternPicture(kWidth, kHeight);
+    TSwaySession session(background, kWidth, kHeight);
+    ASSERT_EQ(PixelDifferences(session.Grim(), background), 0) << "the desktop shows no picture";
+    session.WriteSettings("area=0\nsaveto=0\nsound=1\nmouse=1\npath=" + session.SaveFolder() +
+                          "\n");
+
+    session.StartQuorvel(0); // the message holds the start up
+    const std::string command = R"(quorvelctl '{"command":"capture"}')";
+    ASSERT_TRUE(session.WaitUntil(
+        [&] { return session.QuorvelLog().find(command) != std::string::npos; }, 10000))
+        << session.QuorvelLog();
+    EXPECT_NE(session.QuorvelLog().find("lets programs take no global key"), std::string::npos);
+    // The message box has the keyboard; Enter closes it and the start goes on.
+    ASSERT_TRUE(session.WaitUntil(
+        [&] {
+            session.Status("wtype -k Return 2>/dev/null");
+            return session.QuorvelLog().find("quorvel: ready") != std::string::npos;
+        },
+        10000))
+        << session.QuorvelLog();
+    EXPECT_EQ(session.Setting("key_command_shown"), "1");
+
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    const std::string first = session.NewestCapture();
+    ASSERT_FALSE(first.empty()) << session.QuorvelLog();
+    EXPECT_EQ(PixelDifferences(Capture(first), background), 0);
+    // Again, through the shared memory kept from the first capture.
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    const std::string second = session.NewestCapture();
+    ASSERT_NE(second, first);
+    EXPECT_EQ(PixelDifferences(Capture(second), session.Grim()), 0);
+    ASSERT_EQ(session.Ctl("--exit"), "");
+
+    // Told once: the next start shows no message. The active window is the desktop's
+    // secret: the capture fails with a message that says so, and writes nothing.
+    session.WriteSettings(
+        "area=3\nsaveto=0\nsound=1\nkey_command_shown=1\npath=" + session.SaveFolder() + "\n");
+    ASSERT_TRUE(session.WaitUntil(
+        [&] { return session.Ctl("--show").find("not running") != std::string::npos; }, 5000));
+    ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
+    std::atomic<bool> answered = false;
+    std::thread ctl([&] {
+        session.Ctl(R"({"command":"capture"})");
+        answered = true;
+    });
+    const bool said = session.WaitUntil(
+        [&] {
+            return session.QuorvelLog().find("does not tell programs which window") !=
+                   std::string::npos;
+        },
+        10000);
+    // The box shows a moment after its text is logged; Enter until it has gone.
+    session.WaitUntil(
+        [&] {
+            session.Status("wtype -k Return 2>/dev/null");
+            return answered.load();
+        },
+        10000);
+    if (!answered)
+        session.Status(std::string(QUORVELCTL_BIN) + " --exit >/dev/null 2>&1");
+    ctl.join();
+    EXPECT_TRUE(said) << session.QuorvelLog();
+    EXPECT_EQ(session.NewestCapture(), second);
+}
+
+// At a scale factor of 2 a capture still holds every physical pixel of the output.
+TEST_F(WaylandDesktop, CaptureAtScaleTwoHoldsThePhysicalPixels) {
+    const QImage background = PatternPicture(kWidth, kHeight);
+    TSwaySession session(background, kWidth, kHeight, 2);
+    session.WriteSettings("area=0\nsaveto=0\nsound=1\nmouse=0\nkey_command_shown=1\npath=" +
+                          session.SaveFolder() + "\n");
+    ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    const QImage shot = Capture(session.NewestCapture());
+    EXPECT_EQ(shot.width(), kWidth);
+    EXPECT_EQ(shot.height(), kHeight);
+    EXPECT_EQ(PixelDifferences(shot, session.Grim()), 0);
+}
+
+// A drag over the frozen desktop captures exactly the dragged pixels. The compositor has
+// no pointer: a virtual one drags, and its cursor, drawn into the screen, stays outside
+// the compared picture (the overlay froze the desktop before it came).
+TEST_F(WaylandDesktop, DragSelectionCapturesTheDraggedPixels) {
+    const QImage background = PatternPicture(kWidth, kHeight);
+    TSwaySession session(background, kWidth, kHeight);
+    session.WriteSettings("area=2\nsaveto=0\nsound=1\nmouse=0\nkey_command_shown=1\npath=" +
+                          session.SaveFolder() + "\n");
+    ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
+    std::string reply;
+    std::thread ctl([&] { reply = session.Ctl(R"({"command":"capture"})"); });
+    // The overlay is up once sway shows a full-screen window.
+    const bool shown =
+        session.WaitUntil([&] { return session.FullScreenWindow("quorvel"); }, 10000);
+    if (shown)
+        session.Status(std::string(QUORVEL_TEST_POINTER_BIN) + " " + std::to_string(kWidth) + " " +
+                       std::to_string(kHeight) + " 100 80 300 200");
+    const bool captured = session.WaitUntil([&] { return !session.NewestCapture().empty(); }, 5000);
+    if (!captured)
+        session.Status("wtype -k Escape 2>/dev/null");
+    ctl.join();
+    ASSERT_TRUE(shown) << session.QuorvelLog();
+    ASSERT_TRUE(captured) << session.QuorvelLog();
+    EXPECT_EQ(reply, "1");
+    EXPECT_EQ(
+        PixelDifferences(Capture(session.NewestCapture()), background.copy(100, 80, 200, 120)), 0);
+}
+
+// The desktop does not say where the pointer is: the colour picker freezes the desktop
+// full screen and the clicked pixel's colour goes on the clipboard, exactly.
+TEST_F(WaylandDesktop, ColourPickerTakesTheClickedPixelsExactColour) {
+    const QImage background = PatternPicture(kWidth, kHeight);
+    TSwaySession session(background, kWidth, kHeight);
+    session.WriteSettings(
+        "area=6\nsaveto=0\nsound=1\nkey_command_shown=1\npath=" + session.SaveFolder() + "\n");
+    ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
+    std::string reply;
+    std::thread ctl([&] { reply = session.Ctl(R"({"command":"capture"})"); });
+    const bool shown =
+        session.WaitUntil([&] { return session.FullScreenWindow("quorvel"); }, 10000);
+    if (shown)
+        session.Status(std::string(QUORVEL_TEST_POINTER_BIN) + " " + std::to_string(kWidth) + " " +
+                       std::to_string(kHeight) + " 211 97 211 97");
+    else
+        session.Status("wtype -k Escape 2>/dev/null");
+    ctl.join();
+    ASSERT_TRUE(shown) << session.QuorvelLog();
+    EXPECT_EQ(reply, "1");
+    const QRgb want = background.pixel(211, 97);
+    char code[8];
+    std::snprintf(code, sizeof code, "%02X%02X%02X", qRed(want), qGreen(want), qBlue(want));
+    std::string pasted;
+    session.WaitUntil(
+        [&] {
+            pasted = session.Output("wl-paste --no-newline 2>/dev/null");
+            return pasted == code;
+        },
+        5000);
+    EXPECT_EQ(pasted, code);
+}
+
+} // namespace
