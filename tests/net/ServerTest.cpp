@@ -511,7 +511,10 @@ TEST(QuorvelServer, HoldsItsLimitsAgainstHostileClients) {
 
     // A 600 MB chunked body is refused once it passes the limit, and never held.
     EXPECT_EQ(Status(server.Base() + "/image", {}, 600u * 1024 * 1024), 413);
-    EXPECT_LT(server.PeakMemoryKb(), 64 * 1024);
+    // The sanitizers' shadow memory alone outweighs the bound.
+    if (std::getenv("QUORVEL_SANITIZED") == nullptr) {
+        EXPECT_LT(server.PeakMemoryKb(), 64 * 1024);
+    }
     // No framing at all, a method it does not serve, a PUT without a body: answered at once.
     EXPECT_EQ(Exchange(port, "POST /image HTTP/1.1\r\nHost: x\r\nContent-Type: "
                              "multipart/form-data; boundary=B\r\n\r\n")

@@ -129,7 +129,8 @@ TServerOptions ParseServerOptions(const std::vector<std::string>& args) {
             options.TlsKey = value;
         } else if (arg == "--public-url") {
             if (!IsPublicUrl(value))
-                throw EUsage("--public-url takes http://HOST[:PORT][/PATH] or https://...");
+                throw EUsage(
+                    "--public-url takes an http or https address: a host, a port and a path");
             options.PublicUrl = value;
             while (options.PublicUrl.back() == '/')
                 options.PublicUrl.pop_back();

@@ -98,14 +98,18 @@ bool TUploadKeys::Load(const std::string& path, std::string& error) {
         error = "cannot read the keys file " + path;
         return false;
     }
+    Adopt(text, info);
+    return true;
+}
+
+void TUploadKeys::Adopt(const std::string& text, const struct stat& info) {
     std::vector<std::string> problems;
     FKeys = ParseKeys(text, problems);
     for (const std::string& problem : problems)
-        LogError("keys file " + path + " " + problem);
+        LogError("keys file " + FPath + " " + problem);
     FModified = info.st_mtim;
     FSize = info.st_size;
     FInode = info.st_ino;
-    return true;
 }
 
 void TUploadKeys::ReloadIfChanged() {
@@ -124,13 +128,7 @@ void TUploadKeys::ReloadIfChanged() {
         LogError("cannot read the keys file " + FPath + "; the keys read before stay");
         return;
     }
-    std::vector<std::string> problems;
-    FKeys = ParseKeys(text, problems);
-    for (const std::string& problem : problems)
-        LogError("keys file " + FPath + " " + problem);
-    FModified = info.st_mtim;
-    FSize = info.st_size;
-    FInode = info.st_ino;
+    Adopt(text, info);
     LogNote("keys file " + FPath + " read again: " + std::to_string(FKeys.size()) + " keys");
 }
 

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace quorvel::server {
@@ -34,6 +35,8 @@ public:
     std::optional<std::string> Match(const std::string& token);
 
 private:
+    // Takes the keys of the file's text and remembers which version of the file it was.
+    void Adopt(const std::string& text, const struct stat& info);
     void ReloadIfChanged();
 
     std::mutex FLock;
