@@ -70,9 +70,16 @@ take() {
 DESKTOP="$WORK/quorvel"
 SERVER="$WORK/quorvel-server"
 take "$SERVER" usr/bin/quorvel-server usr/share/man/man1/quorvel-server.1 \
-    usr/lib/systemd/system/quorvel-server.service etc/default/quorvel-server
+    usr/lib/systemd/system/quorvel-server.service
+# The service's options file sits where the build's configured prefix put it (/etc for a
+# /usr build, /usr/local/etc for a default one); the package always has it in /etc.
+defaults="$(find "$STAGE" -path '*/etc/default/quorvel-server' -type f)"
+[ "$(echo "$defaults" | wc -w)" = 1 ] || { echo "no single quorvel-server defaults file" >&2; exit 1; }
+mkdir -p "$SERVER/etc/default"
+mv "$defaults" "$SERVER/etc/default/quorvel-server"
 take "$DESKTOP" usr
-rmdir "$STAGE/etc/default" "$STAGE/etc" "$STAGE"
+find "$STAGE" -depth -type d -empty -delete
+[ ! -e "$STAGE" ] || { echo "files left unpackaged:" >&2; find "$STAGE" >&2; exit 1; }
 # The folders the server's files left behind.
 find "$DESKTOP" -type d -empty -delete
 
