@@ -2,19 +2,28 @@
 // server: the time from a JSON "capture" request to the PNG on disk for a loaded
 // 1280x4000 page and the largest page that renders whole (1280x16000); the program's
 // memory idle, with the browser window open and after it has closed; and the time from
-// launch to accepting commands with the full-screen area. Prints figures; never fails.
+// launch to accepting commands with the full-screen area. Where a capture's time goes: the
+// browser process's own stages (QUORVEL_STAGE_TIMES) and the PNG writer on the same
+// picture in this process. Prints figures; never fails.
 
 #include "BenchDesktop.h"
 #include "BenchTiming.h"
 #include "DesktopSession.h"
 #include "LoopbackHttp.h"
 #include "app/SingleInstance.h"
+#include "sinks/PngWriter.h"
+
+#include <QImage>
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 using namespace quorvel;
 using quorvel::test::TDesktopSession;
@@ -51,6 +60,76 @@ long WindowRssKb(const TDesktopSession& session) {
     return child.empty() ? 0 : RssKb(std::stoi(child));
 }
 
+// The medians of the stage lines the browser process printed after line `from` of the log;
+// `from` moves past them.
+void PrintBrowserStages(const std::string& log, std::size_t& from) {
+    static const std::string kPrefix = "web page stages (ms): ";
+    std::map<std::string, std::vector<double>> stages;
+    std::vector<std::string> order;
+    std::istringstream lines(log);
+    std::string line;
+    for (std::size_t n = 0; std::getline(lines, line); ++n) {
+        if (n < from || line.rfind(kPrefix, 0) != 0)
+            continue;
+        from = n + 1;
+        std::istringstream parts(line.substr(kPrefix.size()));
+        std::string part;
+        while (std::getline(parts, part, ',')) {
+            std::istringstream fields(part);
+            std::string name;
+            double ms = 0;
+            if (!(fields >> name >> ms))
+                continue;
+            if (stages.find(name) == stages.end())
+                order.push_back(name);
+            stages[name].push_back(ms);
+        }
+    }
+    if (order.empty()) {
+        std::printf("  (the browser process printed no stages)\n");
+        return;
+    }
+    std::printf("  browser process stages, median ms:");
+    for (const std::string& name : order)
+        std::printf(" %s %.0f", name.c_str(), bench::Median(stages[name]));
+    std::printf("\n");
+}
+
+// The program's PNG writer on the newest picture of the folder, median of three, split
+// into its stages.
+void PrintPngStages(const std::string& folder) {
+    std::filesystem::path newest;
+    auto when = std::filesystem::file_time_type::min();
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        if (entry.path().extension() == ".png" && entry.last_write_time() >= when) {
+            newest = entry.path();
+            when = entry.last_write_time();
+        }
+    if (newest.empty()) {
+        std::printf("  (no PNG in %s)\n", folder.c_str());
+        return;
+    }
+    const QImage image =
+        QImage(QString::fromStdString(newest.string())).convertToFormat(QImage::Format_RGB32);
+    if (image.isNull())
+        return;
+    std::vector<double> filter, compress, write;
+    const std::string file = folder + "/stages.png.tmp";
+    for (int i = 0; i < 3; ++i) {
+        TPngStageTimes times;
+        WritePNG({image.constBits(), image.width(), image.height(), image.bytesPerLine()}, file,
+                 &times);
+        filter.push_back(times.filterMs);
+        compress.push_back(times.compressMs);
+        write.push_back(times.writeMs);
+    }
+    std::filesystem::remove(file);
+    std::printf("  PNG writer on that %dx%d picture, median ms: conversion %.0f, compression "
+                "%.0f, write %.0f\n",
+                image.width(), image.height(), bench::Median(filter), bench::Median(compress),
+                bench::Median(write));
+}
+
 } // namespace
 
 int main() {
@@ -75,7 +154,7 @@ int main() {
 
     // The web page area: the browser window opens at start.
     session.WriteSettings("path=" + out + "\nsound=1\narea=5\nsaveto=0\n");
-    if (!session.StartQuorvel({"/start"})) {
+    if (!session.StartQuorvel({"/start"}, {"QUORVEL_STAGE_TIMES=1"})) {
         std::printf("Quorvel did not start:\n%s\n", session.QuorvelLog().c_str());
         return 0;
     }
@@ -88,6 +167,7 @@ int main() {
         RssKb(session.QuorvelPid()) / 1024.0, WindowRssKb(session) / 1024.0);
 
     const TRequest capture{TRequestType::CopyData, kCopyDataCommand, R"({"command":"capture"})"};
+    std::size_t logLine = 0;
     for (const auto& [path, title, runs] :
          {std::tuple{"/p4000", "P4000", 5}, std::tuple{"/p16000", "P16000", 3}}) {
         if (!Open(session, window, http.Url(path), title)) {
@@ -99,6 +179,8 @@ int main() {
         std::printf("Capture request to PNG, 1280x%s page: median %.0f ms, min %.0f, max %.0f "
                     "(%d runs)\n",
                     title + 1, t.medianMs, t.minMs, t.maxMs, runs);
+        PrintBrowserStages(session.QuorvelLog(), logLine);
+        PrintPngStages(out);
         std::printf("RSS with the window open after it:     %7.1f MB, its process %7.1f MB\n",
                     RssKb(session.QuorvelPid()) / 1024.0, WindowRssKb(session) / 1024.0);
     }

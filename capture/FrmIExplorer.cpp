@@ -129,13 +129,13 @@ bool TFrmIExplorer::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-QImage TFrmIExplorer::CaptureWebPage() {
+QImage TFrmIExplorer::CaptureWebPage(TWebPageStageTimes* stages) {
     FLayout->removeWidget(WB);
     struct Restore {
         TFrmIExplorer* form;
         ~Restore() { form->AttachBrowser(); }
     } restore{this};
-    return CaptureWholePage(*WB);
+    return CaptureWholePage(*WB, stages);
 }
 
 void TFrmIExplorer::closeEvent(QCloseEvent* event) {

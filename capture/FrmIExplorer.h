@@ -13,6 +13,7 @@ class QWidget;
 namespace quorvel {
 
 class TWebBrowser;
+struct TWebPageStageTimes;
 
 // The browser window of the web page area: back and forward buttons, the address box and
 // the page. The caption follows the page title; Alt+D anywhere in the program puts the
@@ -25,7 +26,7 @@ public:
 
     // The whole page rendered in one picture; a null picture when there is no page or it
     // could not be measured. Throws when the page is too large to render whole.
-    QImage CaptureWebPage();
+    QImage CaptureWebPage(TWebPageStageTimes* stages = nullptr);
     TWebBrowser* WB = nullptr;
 
 protected:

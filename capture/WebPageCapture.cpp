@@ -28,7 +28,9 @@ constexpr int kPaintTimeoutMs = 30000;
 constexpr int kQuietMs = 400;
 constexpr int kLoadTimeoutMs = 10000;
 constexpr int kSettleMaxMs = 5000;
-constexpr int kNoNewFrameMs = 1500;
+// When the engine's frame came before the page's signal (the view already had its size,
+// as on a second capture of the same page), the same quiet time counts from the signal.
+constexpr int kNoNewFrameMs = kQuietMs;
 // How often the view's size is asked for while the page's signal is awaited, and how long
 // the page's own signal is given once the view has its size.
 constexpr int kAskSizeMs = 250;
@@ -102,7 +104,8 @@ std::optional<TPageMeasure> Measure(TWebBrowser& WB) {
 // size, with every compositor stage finished before it was drawn), then the frames the
 // engine hands to the view until they have stopped coming for a moment. A page that keeps
 // animating is taken as it stands once the longest settling time has passed.
-void WaitForPaint(TWebBrowser& WB, int width, int height) {
+// Gives the time until the page's signal came.
+qint64 WaitForPaint(TWebBrowser& WB, int width, int height) {
     auto* surface = qobject_cast<QQuickWidget*>(WB.focusProxy());
     if (surface == nullptr || surface->quickWindow() == nullptr)
         throw std::runtime_error("The browser view has no surface to render from.");
@@ -183,21 +186,28 @@ void WaitForPaint(TWebBrowser& WB, int width, int height) {
     WB.Page()->OnConsoleMessage = nullptr;
     if (!done)
         throw std::runtime_error("The web page was not painted in time.");
+    return painted;
 }
 
 } // namespace
 
-QImage CaptureWholePage(TWebBrowser& WB) {
+QImage CaptureWholePage(TWebBrowser& WB, TWebPageStageTimes* stages) {
     // No document: nothing is taken.
     if (WB.url().isEmpty())
         return {};
+    TWebPageStageTimes times;
+    QElapsedTimer clock;
+    clock.start();
+    const auto stage = [&clock](double& ms) { ms = static_cast<double>(clock.restart()); };
     // The engine holds back painting a page that is still loading; wait for it (for a
     // while) so that the picture is not an empty one.
     QPointer<TWebBrowser> alive(&WB);
     WaitFor([&] { return alive.isNull() || !WB.Loading(); }, kLoadTimeoutMs);
     if (alive.isNull())
         return {};
+    stage(times.LoadMs);
     const std::optional<TPageMeasure> measure = Measure(WB);
+    stage(times.MeasureMs);
     if (!measure)
         return {}; // a page that cannot be measured is left alone, silently
     const TPageExtent extent = PageExtent(*measure);
@@ -208,8 +218,12 @@ QImage CaptureWholePage(TWebBrowser& WB) {
                                  std::to_string(kLargestPageSide) + " pixels on a side.");
 
     WB.resize(extent.ViewWidth, extent.ViewHeight);
-    WaitForPaint(WB, extent.ViewWidth, extent.ViewHeight);
+    const qint64 painted = WaitForPaint(WB, extent.ViewWidth, extent.ViewHeight);
+    stage(times.QuietMs);
+    times.PaintMs = static_cast<double>(painted);
+    times.QuietMs -= times.PaintMs;
     const QImage render = WB.grab().toImage();
+    stage(times.GrabMs);
     if (render.isNull())
         throw std::runtime_error("Not enough memory for the picture of the whole web page.");
     // The render is in device pixels; the strip on the right is cut in the same scale.
@@ -220,6 +234,9 @@ QImage CaptureWholePage(TWebBrowser& WB) {
     if (bitmap.isNull())
         throw std::runtime_error("Not enough memory for the picture of the whole web page.");
     bitmap.setDevicePixelRatio(1);
+    stage(times.CropMs);
+    if (stages != nullptr)
+        *stages = times;
     return bitmap;
 }
 

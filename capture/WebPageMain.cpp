@@ -4,12 +4,16 @@
 // to standard output (the engine's own messages are sent to standard error instead).
 
 #include "capture/FrmIExplorer.h"
+#include "capture/WebPageCapture.h"
 #include "capture/WebPageProtocol.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QQuickWindow>
 #include <QSocketNotifier>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unistd.h>
@@ -19,6 +23,8 @@ using namespace quorvel;
 namespace {
 
 int gAnswers = -1;
+// Set by the benchmarks: each capture's stages are printed on standard error.
+const bool gPrintStages = std::getenv("QUORVEL_STAGE_TIMES") != nullptr;
 
 void Answer(const void* data, std::size_t size) {
     const auto* bytes = static_cast<const char*>(data);
@@ -40,8 +46,9 @@ void AnswerLine(const std::string& line) {
 
 void Capture(TFrmIExplorer& window) {
     QImage picture;
+    TWebPageStageTimes stages;
     try {
-        picture = window.CaptureWebPage();
+        picture = window.CaptureWebPage(&stages);
     } catch (const std::exception& e) {
         std::string message = e.what();
         for (char& c : message)
@@ -54,11 +61,21 @@ void Capture(TFrmIExplorer& window) {
         AnswerLine(kWebPageNone);
         return;
     }
+    QElapsedTimer clock;
+    clock.start();
     picture = picture.convertToFormat(QImage::Format_RGB32);
+    const qint64 converted = clock.restart();
     AnswerLine(kWebPagePicture + std::to_string(picture.width()) + " " +
                std::to_string(picture.height()));
     for (int y = 0; y < picture.height(); ++y)
         Answer(picture.constScanLine(y), static_cast<std::size_t>(picture.width()) * 4);
+    if (gPrintStages)
+        std::fprintf(stderr,
+                     "web page stages (ms): load %.0f, measure %.0f, paint %.0f, quiet %.0f, "
+                     "grab %.0f, crop %.0f, conversion %lld, transfer %lld\n",
+                     stages.LoadMs, stages.MeasureMs, stages.PaintMs, stages.QuietMs, stages.GrabMs,
+                     stages.CropMs, static_cast<long long>(converted),
+                     static_cast<long long>(clock.elapsed()));
 }
 
 } // namespace
