@@ -7,6 +7,7 @@
 // cannot be honoured act on this program's own windows through Qt where that is possible.
 
 #include "platform/WaylandPlatform.h"
+#include "platform/KGlobalAccelHotKey.h"
 #include "platform/WaylandShots.h"
 
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
@@ -110,9 +111,12 @@ public:
     ~TWaylandPlatform() override;
 
     TCapabilities Capabilities() override {
-        // Every Wayland desktop keeps these to itself; the capture key goes through the
+        // Every Wayland desktop keeps these to itself. The capture key is taken through
+        // KDE's global shortcut service where it runs; elsewhere it goes through the
         // desktop's own keyboard settings (see the hotkey dialog).
-        return {};
+        TCapabilities can;
+        can.GlobalKey = KGlobalAccelAvailable();
+        return can;
     }
     void SetCursorInGrabs(bool cursor) override { FCursorInGrabs = cursor; }
     std::vector<TRect> Monitors() override;
@@ -130,7 +134,9 @@ public:
     void KeepAboveUnlisted(TWindowId) override {}
     bool StartWindowMove(TWindowId window, TPoint from) override;
     bool DrawPicture(TWindowId, const QImage&, const TRect&) override { return false; }
-    std::unique_ptr<THotKey> CreateHotKey(std::function<void()>) override {
+    std::unique_ptr<THotKey> CreateHotKey(std::function<void()> onPress) override {
+        if (std::unique_ptr<THotKey> key = CreateKGlobalAccelHotKey(std::move(onPress)))
+            return key;
         return std::make_unique<TNoHotKey>();
     }
 

@@ -36,7 +36,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libwebp-dev
   xvfb xauth openbox xdotool xclip x11-xserver-utils x11-utils wmctrl
   # the Wayland desktop tests: a headless sway, a reference copy of its screen, typed keys
-  sway swaybg grim wtype wl-clipboard
+  sway swaybg grim wtype wl-clipboard dbus-daemon libglib2.0-bin libkf5globalaccel-bin
   # a notification area and a sound server for the test desktop
   trayer pulseaudio pulseaudio-utils curl
   scrot maim imagemagick

@@ -31,6 +31,11 @@ public:
 
     // Starts a program with the session's environment; its output goes to `logName`.
     pid_t Start(const std::vector<std::string>& argv, const std::string& logName);
+    // A D-Bus session bus of the session's own, named in the process's environment from
+    // then on, with KDE's global shortcut service on it (which takes keys for programs on a
+    // Plasma desktop; here it only registers them and reports invoked ones). False when
+    // either did not come up.
+    bool StartShortcutService();
     // Starts Quorvel ("/start": hidden) and waits until its log says "ready"; false if not
     // (always, without waiting, for no time).
     bool StartQuorvel(int timeoutMs = 10000);

@@ -178,3 +178,46 @@ TEST_F(WaylandDesktop, ColourPickerTakesTheClickedPixelsExactColour) {
 }
 
 } // namespace
+
+// On a Plasma desktop the capture key goes through KDE's global shortcut service: the chosen
+// key is registered there under the program's own action, with no message about binding a
+// command, and the service's press captures. A key another program holds there is refused
+// with the message that says so.
+TEST_F(WaylandDesktop, TheDesktopsShortcutServiceTakesTheCaptureKey) {
+    const QImage background = PatternPicture(kWidth, kHeight);
+    TSwaySession session(background, kWidth, kHeight);
+    ASSERT_TRUE(session.StartShortcutService()) << "KDE's global shortcut service did not start";
+    const std::string accel =
+        "gdbus call --session -d org.kde.kglobalaccel -o /kglobalaccel -m org.kde.KGlobalAccel.";
+    const std::string quorvel = R"('["quorvel","capture","Quorvel","Capture"]')";
+    // Another program holds Print Screen.
+    const std::string other = R"('["other","grab","Other","Grab"]')";
+    ASSERT_EQ(session.Status(accel + "doRegister " + other + " >/dev/null"), 0);
+    ASSERT_EQ(session.Output(accel + "setShortcut " + other + " '[16777225]' 6"),
+              "([16777225],)\n");
+
+    // Ctrl+Shift+F5.
+    const std::string settings = "area=0\nsaveto=0\nsound=1\npath=" + session.SaveFolder() + "\n";
+    session.WriteSettings(settings + "hotkey=24692\n");
+    ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
+    EXPECT_EQ(session.QuorvelLog().find("global key"), std::string::npos) << session.QuorvelLog();
+    EXPECT_EQ(session.Output(accel + "shortcut " + quorvel),
+              "([" + std::to_string(0x01000034 | 0x04000000 | 0x02000000) + "],)\n");
+    ASSERT_EQ(session.Status("gdbus call --session -d org.kde.kglobalaccel -o /component/quorvel "
+                             "-m org.kde.kglobalaccel.Component.invokeShortcut capture >/dev/null"),
+              0);
+    ASSERT_TRUE(session.WaitUntil([&] { return !session.NewestCapture().empty(); }, 10000))
+        << session.QuorvelLog();
+    EXPECT_EQ(PixelDifferences(Capture(session.NewestCapture()), background), 0);
+    ASSERT_EQ(session.Ctl("--exit"), "");
+
+    session.WriteSettings(settings + "hotkey=44\n");
+    session.StartQuorvel(0);
+    EXPECT_TRUE(session.WaitUntil(
+        [&] {
+            return session.QuorvelLog().find("An unknown program is using the shortcut key.") !=
+                   std::string::npos;
+        },
+        10000))
+        << session.QuorvelLog();
+}
