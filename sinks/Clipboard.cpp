@@ -1,5 +1,8 @@
 #include "sinks/Clipboard.h"
 
+#include "sinks/PngWriter.h"
+#include "sinks/WaylandClipboard.h"
+
 #include "support/ApplicationTitle.h"
 #include "support/MessageBox.h"
 #include "support/Translate.h"
@@ -7,6 +10,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
+#include <cstdint>
+#include <vector>
 
 namespace quorvel {
 
@@ -38,12 +43,31 @@ void Put(QMimeData* data) {
 } // namespace
 
 void BitmapToClipboard(const QImage& Bitmap) {
+    if (UseWlCopy()) {
+        try {
+            const QImage rgb = Bitmap.convertToFormat(QImage::Format_RGB32);
+            const std::vector<std::uint8_t> png =
+                EncodePNG({rgb.constBits(), rgb.width(), rgb.height(), rgb.bytesPerLine()});
+            if (PutWithWlCopy(QByteArray(reinterpret_cast<const char*>(png.data()),
+                                         static_cast<qsizetype>(png.size())),
+                              QStringLiteral("image/png")))
+                return;
+        } catch (...) {
+        }
+        ReportBusyClipboard();
+        return;
+    }
     auto* data = new QMimeData();
     data->setImageData(Bitmap.copy());
     Put(data);
 }
 
 void TextToClipboard(const QString& Text) {
+    if (UseWlCopy()) {
+        if (!PutWithWlCopy(Text.toUtf8(), QStringLiteral("text/plain;charset=utf-8")))
+            ReportBusyClipboard();
+        return;
+    }
     auto* data = new QMimeData();
     data->setText(Text);
     Put(data);

@@ -73,10 +73,11 @@ done
 echo "== dependencies"
 depends="$(dpkg-deb -f "$desktop_deb" Depends)"
 recommends="$(dpkg-deb -f "$desktop_deb" Recommends)"
-for package in libqt6widgets6 libqt6webenginecore6 libtesseract5 libxcb1 libwebp7 qt6-qpa-plugins; do
+for package in libqt6widgets6 libqt6webenginecore6 libtesseract5 libxcb1 libwebp7 qt6-qpa-plugins \
+    qt6-wayland; do
     [[ ", $depends," == *", $package"[\ ,]* ]] || fail "quorvel does not depend on $package: $depends"
 done
-for package in ffmpeg tesseract-ocr-eng xdg-utils; do
+for package in ffmpeg tesseract-ocr-eng xdg-utils wl-clipboard; do
     [[ ", $recommends," == *", $package"[\ ,]* ]] || fail "quorvel does not recommend $package"
 done
 server_depends="$(dpkg-deb -f "$server_deb" Depends)"

@@ -5,12 +5,16 @@
 #include "SwaySession.h"
 
 #include <QImage>
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 using namespace quorvel::test;
 
@@ -220,4 +224,56 @@ TEST_F(WaylandDesktop, TheDesktopsShortcutServiceTakesTheCaptureKey) {
         },
         10000))
         << session.QuorvelLog();
+}
+
+// The monitor to every picture type and to the clipboard, from a program with no window
+// (the capture command comes from another program): each file decodes to the screen, the
+// lossless ones exactly, and the clipboard holds the PNG of it for any program to paste.
+TEST_F(WaylandDesktop, EveryPictureTypeAndTheClipboardHoldTheScreen) {
+    const QImage background = PatternPicture(kWidth, kHeight);
+    TSwaySession session(background, kWidth, kHeight);
+    // PNG, JPG, GIF, BMP, WebP: the mean difference of a colour channel each may have (the
+    // lossy ones on a picture made to be hard for them); a shifted or swapped picture is
+    // far off.
+    const std::vector<std::pair<int, double>> types = {
+        {0, 0.0}, {1, 30.0}, {2, 30.0}, {3, 0.0}, {4, 30.0}};
+    for (const auto& [saveto, tolerance] : types) {
+        session.WriteSettings("area=0\nsound=1\nkey_command_shown=1\nsaveto=" +
+                              std::to_string(saveto) + "\npath=" + session.SaveFolder() + "\n");
+        ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
+        const std::string before = session.NewestCapture();
+        ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1") << saveto;
+        const std::string file = session.NewestCapture();
+        ASSERT_NE(file, before) << saveto << session.QuorvelLog();
+        const QImage shot = Capture(file);
+        ASSERT_EQ(shot.size(), background.size()) << file;
+        double sum = 0;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                const QRgb a = shot.pixel(x, y), b = background.pixel(x, y);
+                sum += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                       std::abs(qBlue(a) - qBlue(b));
+            }
+        const double mean = sum / (3.0 * kWidth * kHeight);
+        EXPECT_LE(mean, tolerance) << file;
+        ASSERT_EQ(session.Ctl("--exit"), "");
+        session.WaitUntil(
+            [&] { return session.Ctl("--show").find("not running") != std::string::npos; }, 5000);
+    }
+
+    session.WriteSettings(
+        "area=0\nsound=1\nkey_command_shown=1\nsaveto=7\npath=" + session.SaveFolder() + "\n");
+    ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    const std::string pasted = session.Root() + "/pasted.png";
+    QImage paste;
+    session.WaitUntil(
+        [&] {
+            session.Status("wl-paste --type image/png > " + pasted + " 2>/dev/null");
+            paste = Capture(pasted);
+            return !paste.isNull();
+        },
+        5000);
+    EXPECT_EQ(PixelDifferences(paste, background), 0)
+        << session.Output("wl-paste --list-types 2>&1") << session.QuorvelLog();
 }
