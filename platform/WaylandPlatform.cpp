@@ -7,6 +7,7 @@
 // cannot be honoured act on this program's own windows through Qt where that is possible.
 
 #include "platform/WaylandPlatform.h"
+#include "platform/WaylandLayerSurface.h"
 #include "platform/WaylandShots.h"
 
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
@@ -111,8 +112,11 @@ public:
 
     TCapabilities Capabilities() override {
         // Every Wayland desktop keeps these to itself; the capture key goes through the
-        // desktop's own keyboard settings (see the hotkey dialog).
-        return {};
+        // desktop's own keyboard settings (see the hotkey dialog). A layer shell (wlroots
+        // compositors) places and stacks surfaces of ours, not our Qt windows.
+        TCapabilities can;
+        can.LayerSurfaces = FLayerShell;
+        return can;
     }
     void SetCursorInGrabs(bool cursor) override { FCursorInGrabs = cursor; }
     std::vector<TRect> Monitors() override;
@@ -132,6 +136,11 @@ public:
     bool DrawPicture(TWindowId, const QImage&, const TRect&) override { return false; }
     std::unique_ptr<THotKey> CreateHotKey(std::function<void()>) override {
         return std::make_unique<TNoHotKey>();
+    }
+    std::unique_ptr<TLayerSurface> CreateLayerSurface(TSurfaceLayer layer, bool keyboard,
+                                                      TLayerSurface::THandlers handlers) override {
+        return FLayerShell ? CreateWaylandLayerSurface(layer, keyboard, std::move(handlers))
+                           : nullptr;
     }
 
     // The registry's announcements of globals that come and go.
@@ -158,6 +167,7 @@ private:
     TShmBuffer FBuffer;
     TPixelSource FSource = TPixelSource::None;
     bool FCursorInGrabs = false;
+    bool FLayerShell = false; // the compositor offers zwlr_layer_shell_v1
 };
 
 const wl_output_listener kOutputListener = {
@@ -232,6 +242,8 @@ void TWaylandPlatform::Global(void* data, wl_registry* registry, std::uint32_t n
         self->FOutputs.push_back(std::move(output));
     } else if (iface == wl_shm_interface.name) {
         self->FShm = static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
+    } else if (iface == "zwlr_layer_shell_v1") {
+        self->FLayerShell = true;
     } else if (iface == zwlr_screencopy_manager_v1_interface.name) {
         self->FScreencopyVersion = std::min(version, 3u);
         self->FScreencopy = static_cast<zwlr_screencopy_manager_v1*>(wl_registry_bind(
