@@ -268,10 +268,12 @@ void TFrmQuorvel::ChkAreaChange() {
     }
     CloseWebPageWindow();
     // The region frame, the control ring and the colour sampling need a desktop that lets
-    // a program place its windows above the others and follow the pointer; elsewhere
-    // (Wayland) they stay away, and a capture with them says why.
+    // a program place its windows above the others (or show its surfaces in a layer above
+    // them, for the frame) and follow the pointer; elsewhere they stay away, and a capture
+    // with them says why.
     const TCapabilities can = FPlatform.Capabilities();
-    if (area == 1 && FrmArea != nullptr && can.PlaceWindows && can.KeepOnTop)
+    if (area == 1 && FrmArea != nullptr &&
+        ((can.PlaceWindows && can.KeepOnTop) || can.LayerSurfaces))
         FrmArea->show();
     if (area == 4 && can.ListWindows && can.KnowPointer) {
         FrmLine = new TFrmLine(this, FPlatform);

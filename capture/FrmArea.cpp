@@ -48,6 +48,13 @@ TFrmArea::TFrmArea(TFrmSize* size, TPlatform& platform, THooks hooks)
     setWindowTitle(QString::fromUtf8("영역지정 - Quorvel"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
+    if (platform.Capabilities().LayerSurfaces) {
+        FLayer = platform.CreateLayerSurface(TSurfaceLayer::Overlay, true,
+                                             {[this](const TSurfacePointer& e) { LayerPointer(e); },
+                                              [this](const TSurfaceKey& k) { LayerKey(k); }});
+        if (FLayer != nullptr)
+            setAttribute(Qt::WA_DontShowOnScreen);
+    }
 
     const QColor darkRed(64, 0, 0);
     PnlHead = Panel(this, "PnlHead", darkRed);
@@ -147,6 +154,16 @@ void TFrmArea::SetMove(int ALeft, int ATop) {
 }
 
 void TFrmArea::ApplyBounds() {
+    if (FLayer != nullptr) {
+        // The widget only lays out and paints the picture; the surface stands at the bounds.
+        FApplying = true;
+        const qreal r = Ratio();
+        resize(static_cast<int>(std::ceil(FBounds.Width() / r)),
+               static_cast<int>(std::ceil(FBounds.Height() / r)));
+        FApplying = false;
+        FormResize();
+        return;
+    }
     FApplying = true;
     // Qt's own idea of the geometry, as near as logical pixels get (the size rounded up, so
     // that what Qt paints covers the whole window)…
@@ -162,7 +179,7 @@ void TFrmArea::ApplyBounds() {
 }
 
 void TFrmArea::AdoptWindowGeometry() {
-    if (FApplying || FLoading || !testAttribute(Qt::WA_WState_Created))
+    if (FLayer != nullptr || FApplying || FLoading || !testAttribute(Qt::WA_WState_Created))
         return;
     const std::optional<TRect> actual = FPlatform.WindowBounds(static_cast<TWindowId>(winId()));
     if (!actual || actual->Empty() || *actual == FBounds)
@@ -276,7 +293,9 @@ void TFrmArea::FormResize() {
     LblSize->setVisible(W > 64);
     // Only the header and the border belong to the window; the hole is the screen below.
     const int Hh = HeaderPixels();
-    if (testAttribute(Qt::WA_WState_Created) || isVisible())
+    if (FLayer != nullptr)
+        RenderLayer();
+    else if (testAttribute(Qt::WA_WState_Created) || isVisible())
         FPlatform.ShapeWindow(static_cast<TWindowId>(winId()),
                               {{0, 0, W, Hh + Border},
                                {0, Hh + Border, Border, H - Border},
@@ -296,7 +315,10 @@ void TFrmArea::paintEvent(QPaintEvent*) {
 }
 
 void TFrmArea::TmrColorTimer() {
-    update();
+    if (FLayer != nullptr)
+        RenderLayer();
+    else
+        update();
     if (AreaColor_Percent > 40)
         AreaColor_Inc = false;
     if (AreaColor_Percent == 0)
@@ -307,9 +329,16 @@ void TFrmArea::TmrColorTimer() {
 void TFrmArea::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // The native window exists now: give it its exact place and shape.
-    FPlatform.PlaceWindow(static_cast<TWindowId>(winId()), FBounds);
+    if (FLayer == nullptr)
+        FPlatform.PlaceWindow(static_cast<TWindowId>(winId()), FBounds);
     FormResize();
     TmrColor.start();
+}
+
+void TFrmArea::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (FLayer != nullptr)
+        FLayer->Hide();
 }
 
 void TFrmArea::closeEvent(QCloseEvent* event) {
@@ -358,8 +387,17 @@ TPoint TFrmArea::WaySincePress(const QPointF& now) const {
 
 void TFrmArea::mouseMoveEvent(QMouseEvent* event) {
     // The border: the frame's own resize loop, in physical pixels, while the button is held.
-    if (FPendingEdges != Qt::Edges() && event->buttons() != Qt::NoButton) {
-        const TPoint way = WaySincePress(event->globalPosition());
+    if (FPendingEdges != Qt::Edges() && event->buttons() != Qt::NoButton)
+        DragBy(WaySincePress(event->globalPosition()));
+    QWidget::mouseMoveEvent(event);
+}
+
+void TFrmArea::DragBy(TPoint way) {
+    if (FPendingMove) {
+        SetMove(FPressBounds.Left + way.X, FPressBounds.Top + way.Y);
+        return;
+    }
+    if (FPendingEdges != Qt::Edges()) {
         TRect bounds = FPressBounds;
         if (FPendingEdges & Qt::LeftEdge)
             bounds.Left = std::min(bounds.Left + way.X, bounds.Right - 2 - 2 * Border);
@@ -376,7 +414,6 @@ void TFrmArea::mouseMoveEvent(QMouseEvent* event) {
             ApplyBounds();
         }
     }
-    QWidget::mouseMoveEvent(event);
 }
 
 void TFrmArea::mouseReleaseEvent(QMouseEvent* event) {
@@ -387,10 +424,8 @@ void TFrmArea::mouseReleaseEvent(QMouseEvent* event) {
 bool TFrmArea::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseMove) {
         // The header: the frame follows the pointer while the button is held.
-        if (FPendingMove && static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton) {
-            const TPoint way = WaySincePress(static_cast<QMouseEvent*>(event)->globalPosition());
-            SetMove(FPressBounds.Left + way.X, FPressBounds.Top + way.Y);
-        }
+        if (FPendingMove && static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton)
+            DragBy(WaySincePress(static_cast<QMouseEvent*>(event)->globalPosition()));
         return QWidget::eventFilter(watched, event);
     }
     if (event->type() == QEvent::MouseButtonRelease) {
@@ -456,6 +491,123 @@ void TFrmArea::BtnCloseClick() {
     if (FHooks.CloseButton)
         FHooks.CloseButton();
     close();
+}
+
+void TFrmArea::RenderLayer() {
+    if (FLayer == nullptr || !isVisible())
+        return;
+    const int W = OuterWidth();
+    const int H = OuterHeight();
+    const int Hh = HeaderPixels();
+    QImage picture(W, H, QImage::Format_ARGB32_Premultiplied);
+    picture.setDevicePixelRatio(Ratio());
+    picture.fill(Qt::transparent);
+    render(&picture);
+    // The hole shows the screen below and lets clicks through.
+    picture.setDevicePixelRatio(1);
+    {
+        QPainter p(&picture);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.fillRect(QRect(Border, Hh + Border, W - 2 * Border, H - Hh - 2 * Border),
+                   Qt::transparent);
+    }
+    FLayer->Show(FBounds, picture,
+                 {{0, 0, W, Hh + Border},
+                  {0, Hh + Border, Border, H - Border},
+                  {W - Border, Hh + Border, W, H - Border},
+                  {0, H - Border, W, H}});
+}
+
+void TFrmArea::LayerPointer(const TSurfacePointer& e) {
+    const TPoint local{e.Position.X - OuterLeft(), e.Position.Y - OuterTop()};
+    switch (e.Kind) {
+    case TSurfacePointer::Motion:
+        if (FPendingMove || FPendingEdges != Qt::Edges())
+            DragBy({e.Position.X - FLayerPressAt.X, e.Position.Y - FLayerPressAt.Y});
+        return;
+    case TSurfacePointer::Release:
+        FPendingMove = false;
+        FPendingEdges = {};
+        SaveBounds();
+        return;
+    case TSurfacePointer::Press:
+        break;
+    default:
+        return;
+    }
+    const qreal r = Ratio();
+    const QPoint at(qFloor(local.X / r), qFloor(local.Y / r));
+    QWidget* child = childAt(at);
+    if (child == BtnClose && e.Button == 1) {
+        BtnCloseClick();
+        return;
+    }
+    FLayerPressAt = e.Position;
+    FPressBounds = FBounds;
+    if (local.Y < HeaderPixels()) {
+        if (e.Button == 2) {
+            PopSize->popup(QPoint(qFloor(e.Position.X / r), qFloor(e.Position.Y / r)));
+            return;
+        }
+        FPendingMove = true; // any other button on the header moves the frame
+        return;
+    }
+    // The border band: resize, except while recording.
+    if (FHooks.IsRecording && FHooks.IsRecording())
+        return;
+    Qt::Edges edges;
+    if (local.Y < HeaderPixels() + Border)
+        edges |= Qt::TopEdge;
+    else if (local.Y >= OuterHeight() - Border)
+        edges |= Qt::BottomEdge;
+    if (local.X < Border)
+        edges |= Qt::LeftEdge;
+    else if (local.X >= OuterWidth() - Border)
+        edges |= Qt::RightEdge;
+    FPendingEdges = edges;
+}
+
+void TFrmArea::LayerKey(const TSurfaceKey& k) {
+    // The surface has the keyboard only after a click on it: Enter captures the region,
+    // Escape puts the frame away as "Hide" does; the rest as on the window.
+    if (k.Key == TSurfaceKey::Enter) {
+        if (FHooks.Capture)
+            FHooks.Capture();
+        return;
+    }
+    if (k.Key == TSurfaceKey::Escape) {
+        close();
+        return;
+    }
+    Qt::Key key = Qt::Key_unknown;
+    switch (k.Key) {
+    case TSurfaceKey::Up:
+        key = Qt::Key_Up;
+        break;
+    case TSurfaceKey::Down:
+        key = Qt::Key_Down;
+        break;
+    case TSurfaceKey::Left:
+        key = Qt::Key_Left;
+        break;
+    case TSurfaceKey::Right:
+        key = Qt::Key_Right;
+        break;
+    case TSurfaceKey::F4:
+        key = Qt::Key_F4;
+        break;
+    default:
+        return;
+    }
+    Qt::KeyboardModifiers mods;
+    if (k.Shift)
+        mods |= Qt::ShiftModifier;
+    if (k.Ctrl)
+        mods |= Qt::ControlModifier;
+    if (k.Alt)
+        mods |= Qt::AltModifier;
+    QKeyEvent event(QEvent::KeyPress, key, mods);
+    keyPressEvent(&event);
 }
 
 } // namespace quorvel

@@ -74,6 +74,7 @@ public:
     TWlLayerSurface* KeyboardFocus = nullptr;
     TPoint PointerAt; // physical screen pixels
     std::uint32_t Modifiers = 0;
+    int ButtonsHeld = 0;
 
     // Sends what was asked and handles what the compositor has said so far.
     void Flush();
@@ -108,8 +109,17 @@ public:
     // A pointer position on the surface (logical units) as a physical screen pixel, where
     // the compositor last placed the surface.
     TPoint ScreenPoint(double sx, double sy) const {
-        return {FPlacedAt.X + static_cast<int>(std::floor(sx * FScale)),
-                FPlacedAt.Y + static_cast<int>(std::floor(sy * FScale))};
+        const TPoint at = FGrabbed ? FGrabAt : FPlacedAt;
+        return {at.X + static_cast<int>(std::floor(sx * FScale)),
+                at.Y + static_cast<int>(std::floor(sy * FScale))};
+    }
+    // While a button is held the compositor keeps the pointer on the surface and counts its
+    // positions from where the surface stood at the press (wlroots compositors do), however
+    // the surface moves meanwhile: a drag of the surface would run away otherwise.
+    void Grab(bool held) {
+        if (held && !FGrabbed)
+            FGrabAt = FPlacedAt;
+        FGrabbed = held;
     }
     void Pointer(const TSurfacePointer& e) {
         if (FHandlers.Pointer)
@@ -156,6 +166,8 @@ private:
     int FScale = 1;
     TPoint FOrigin;   // the output's corner, physical pixels
     TPoint FPlacedAt; // the surface's corner as the compositor has it, physical pixels
+    bool FGrabbed = false;
+    TPoint FGrabAt; // the corner at the press, while a button is held
     // What the last commit showed, to tell a move from a new picture.
     qint64 FPictureKey = 0;
     TPoint FOffset;
@@ -194,8 +206,10 @@ const wl_pointer_listener kPointerListener = {
            wl_fixed_t y) {
             auto* c = static_cast<TLayerConnection*>(data);
             c->PointerFocus = SurfaceOf(surface);
+            c->ButtonsHeld = 0;
             if (c->PointerFocus == nullptr)
                 return;
+            c->PointerFocus->Grab(false);
             c->PointerAt =
                 c->PointerFocus->ScreenPoint(wl_fixed_to_double(x), wl_fixed_to_double(y));
             c->PointerFocus->Pointer({TSurfacePointer::Enter, c->PointerAt, 0});
@@ -222,6 +236,11 @@ const wl_pointer_listener kPointerListener = {
             auto* c = static_cast<TLayerConnection*>(data);
             if (c->PointerFocus == nullptr)
                 return;
+            if (state == WL_POINTER_BUTTON_STATE_PRESSED)
+                ++c->ButtonsHeld;
+            else
+                c->ButtonsHeld = std::max(0, c->ButtonsHeld - 1);
+            c->PointerFocus->Grab(c->ButtonsHeld > 0);
             const int which = button == BTN_LEFT     ? 1
                               : button == BTN_RIGHT  ? 2
                               : button == BTN_MIDDLE ? 3

@@ -177,4 +177,94 @@ TEST_F(WaylandDesktop, ColourPickerTakesTheClickedPixelsExactColour) {
     EXPECT_EQ(pasted, code);
 }
 
+// The region frame stands where its settings say as a surface of the desktop: the screen
+// shows through its hole, a capture holds exactly the background under the hole (never the
+// frame), a drag on its header moves it, the arrows move it pixel by pixel once a click
+// gave it the keyboard, Enter captures its new place and Escape puts it away. At a scale
+// factor of 2 the frame stands on an odd physical pixel all the same.
+class WaylandRegionFrame : public WaylandDesktop, public ::testing::WithParamInterface<int> {};
+
+TEST_P(WaylandRegionFrame, CapturesThePixelsUnderItsHoleWhereverItIsMoved) {
+    const int scale = GetParam();
+    const QImage background = PatternPicture(kWidth, kHeight);
+    TSwaySession session(background, kWidth, kHeight, scale);
+    int left = 101, top = 61;
+    constexpr int w = 200, h = 120;
+    const int header = 25 * scale;
+    session.WriteSettings("area=1\nsaveto=0\nsound=1\nmouse=0\nkey_command_shown=1\nleft=" +
+                          std::to_string(left) + "\ntop=" + std::to_string(top) +
+                          "\nwidth=200\nheight=120\npath=" + session.SaveFolder() + "\n");
+    ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
+    const auto hole = [&] { return QRect(left + 6, top + header + 6, w, h); };
+    // The frame is up once the dark header shows at the stored place.
+    const auto frameAt = [&](const QImage& screen) {
+        return screen.pixel(left + 212 - 3, top + 2) == qRgb(64, 0, 0) &&
+               screen.pixel(left + 2, top + header + 20) !=
+                   background.pixel(left + 2, top + header + 20);
+    };
+    QImage screen;
+    ASSERT_TRUE(session.WaitUntil(
+        [&] {
+            screen = session.Grim();
+            return frameAt(screen);
+        },
+        10000))
+        << session.QuorvelLog();
+    screen.save(QString::fromStdString("/tmp/quorvel-frame-" + std::to_string(scale) + ".png"));
+    EXPECT_EQ(PixelDifferences(screen.copy(hole()), background.copy(hole())), 0);
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    const std::string first = session.NewestCapture();
+    EXPECT_EQ(PixelDifferences(Capture(first), background.copy(hole())), 0) << first;
+
+    // A drag on the header's top row moves the frame by the pointer's way; the pointer (and
+    // the cursor the compositor draws) ends there, above the hole.
+    const int dx = -20, dy = 10;
+    session.Status(std::string(QUORVEL_TEST_POINTER_BIN) + " " + std::to_string(kWidth) + " " +
+                   std::to_string(kHeight) + " " + std::to_string(left + 150) + " " +
+                   std::to_string(top + 1) + " " + std::to_string(left + 150 + dx) + " " +
+                   std::to_string(top + 1 + dy));
+    left += dx;
+    top += dy;
+    EXPECT_TRUE(session.WaitUntil(
+        [&] {
+            return session.Setting("left") == std::to_string(left) &&
+                   session.Setting("top") == std::to_string(top);
+        },
+        5000))
+        << session.Setting("left") << "," << session.Setting("top") << "\n"
+        << session.QuorvelLog();
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    const std::string second = session.NewestCapture();
+    ASSERT_NE(second, first);
+    EXPECT_EQ(PixelDifferences(Capture(second), background.copy(hole())), 0);
+
+    // The click gave the frame the keyboard: three steps right, two down, then Enter.
+    session.Status("wtype -k Right -k Right -k Right -k Down -k Down 2>/dev/null");
+    left += 3;
+    top += 2;
+    EXPECT_TRUE(session.WaitUntil(
+        [&] {
+            return session.Setting("left") == std::to_string(left) &&
+                   session.Setting("top") == std::to_string(top);
+        },
+        5000))
+        << session.Setting("left") << "," << session.Setting("top");
+    session.Status("wtype -k Return 2>/dev/null");
+    ASSERT_TRUE(session.WaitUntil([&] { return session.NewestCapture() != second; }, 5000))
+        << session.QuorvelLog();
+    EXPECT_EQ(PixelDifferences(Capture(session.NewestCapture()), background.copy(hole())), 0);
+    screen = session.Grim();
+    EXPECT_TRUE(frameAt(screen));
+    EXPECT_EQ(PixelDifferences(screen.copy(hole()), background.copy(hole())), 0);
+
+    // Escape puts the frame away: the screen below the cursor's rows is the background.
+    session.Status("wtype -k Escape 2>/dev/null");
+    const QRect below(0, top + header, kWidth, kHeight - top - header);
+    EXPECT_TRUE(session.WaitUntil(
+        [&] { return PixelDifferences(session.Grim().copy(below), background.copy(below)) == 0; },
+        5000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Scale, WaylandRegionFrame, ::testing::Values(1, 2));
+
 } // namespace
