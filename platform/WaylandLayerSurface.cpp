@@ -22,6 +22,7 @@
 #include <string>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <xkbcommon/xkbcommon.h>
 
 namespace quorvel {
 
@@ -73,7 +74,10 @@ public:
     TWlLayerSurface* PointerFocus = nullptr;
     TWlLayerSurface* KeyboardFocus = nullptr;
     TPoint PointerAt; // physical screen pixels
-    std::uint32_t Modifiers = 0;
+    xkb_context* Xkb = nullptr;
+    xkb_keymap* Keymap = nullptr;
+    xkb_state* KeyState = nullptr;
+    std::vector<std::uint32_t> KeysDown; // pressed while a surface of ours had the keyboard
     int ButtonsHeld = 0;
 
     // Sends what was asked and handles what the compositor has said so far.
@@ -258,37 +262,67 @@ const wl_pointer_listener kPointerListener = {
     .axis_value120 = [](void*, wl_pointer*, std::uint32_t, std::int32_t) {},
 };
 
-// Keys by their evdev codes: the arrows, Enter, Escape and F4 stand where they stand on
-// every layout. The modifiers are the core ones, whose places in the mask xkb fixes
-// (Shift 0, Control 2, Mod1 = Alt 3).
-TSurfaceKey::TKind KeyOf(std::uint32_t code) {
-    switch (code) {
-    case KEY_UP:
+// Keys by the symbols of the compositor's keymap (a virtual keyboard brings a keymap of its
+// own, with codes of its choosing).
+TSurfaceKey::TKind KeyOf(xkb_keysym_t sym) {
+    switch (sym) {
+    case XKB_KEY_Up:
+    case XKB_KEY_KP_Up:
         return TSurfaceKey::Up;
-    case KEY_DOWN:
+    case XKB_KEY_Down:
+    case XKB_KEY_KP_Down:
         return TSurfaceKey::Down;
-    case KEY_LEFT:
+    case XKB_KEY_Left:
+    case XKB_KEY_KP_Left:
         return TSurfaceKey::Left;
-    case KEY_RIGHT:
+    case XKB_KEY_Right:
+    case XKB_KEY_KP_Right:
         return TSurfaceKey::Right;
-    case KEY_ENTER:
-    case KEY_KPENTER:
+    case XKB_KEY_Return:
+    case XKB_KEY_KP_Enter:
         return TSurfaceKey::Enter;
-    case KEY_ESC:
+    case XKB_KEY_Escape:
         return TSurfaceKey::Escape;
-    case KEY_F4:
+    case XKB_KEY_F4:
         return TSurfaceKey::F4;
     default:
         return TSurfaceKey::Other;
     }
 }
 
+void TakeKeymap(TLayerConnection* c, std::uint32_t format, int fd, std::uint32_t size) {
+    if (c->Xkb == nullptr)
+        c->Xkb = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    void* text = format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 && c->Xkb != nullptr
+                     ? ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0)
+                     : MAP_FAILED;
+    ::close(fd);
+    if (text == MAP_FAILED)
+        return;
+    xkb_keymap* keymap = xkb_keymap_new_from_buffer(
+        c->Xkb, static_cast<const char*>(text), strnlen(static_cast<const char*>(text), size),
+        XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    ::munmap(text, size);
+    if (keymap == nullptr)
+        return;
+    if (c->KeyState != nullptr)
+        xkb_state_unref(c->KeyState);
+    if (c->Keymap != nullptr)
+        xkb_keymap_unref(c->Keymap);
+    c->Keymap = keymap;
+    c->KeyState = xkb_state_new(keymap);
+}
+
 const wl_keyboard_listener kKeyboardListener = {
-    .keymap = [](void*, wl_keyboard*, std::uint32_t, std::int32_t fd,
-                 std::uint32_t) { ::close(fd); },
+    .keymap =
+        [](void* data, wl_keyboard*, std::uint32_t format, std::int32_t fd, std::uint32_t size) {
+            TakeKeymap(static_cast<TLayerConnection*>(data), format, fd, size);
+        },
     .enter =
         [](void* data, wl_keyboard*, std::uint32_t, wl_surface* surface, wl_array*) {
-            static_cast<TLayerConnection*>(data)->KeyboardFocus = SurfaceOf(surface);
+            auto* c = static_cast<TLayerConnection*>(data);
+            c->KeyboardFocus = SurfaceOf(surface);
+            c->KeysDown.clear();
         },
     .leave = [](void* data, wl_keyboard*, std::uint32_t,
                 wl_surface*) { static_cast<TLayerConnection*>(data)->KeyboardFocus = nullptr; },
@@ -296,19 +330,34 @@ const wl_keyboard_listener kKeyboardListener = {
         [](void* data, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t key,
            std::uint32_t state) {
             auto* c = static_cast<TLayerConnection*>(data);
-            if (c->KeyboardFocus == nullptr || state != WL_KEYBOARD_KEY_STATE_PRESSED)
+            // A key acts when pressed. A keyboard that comes with a keymap of its own (a
+            // virtual one) makes the compositor enter the surface anew with its first key
+            // already down: that key acts when released.
+            const bool press = state == WL_KEYBOARD_KEY_STATE_PRESSED;
+            if (press)
+                c->KeysDown.push_back(key);
+            else if (std::erase(c->KeysDown, key) > 0)
                 return;
+            if (c->KeyboardFocus == nullptr || c->KeyState == nullptr)
+                return;
+            // Wayland sends evdev codes; xkb counts from 8.
             TSurfaceKey k;
-            k.Key = KeyOf(key);
-            k.Shift = (c->Modifiers & 1u) != 0;
-            k.Ctrl = (c->Modifiers & 4u) != 0;
-            k.Alt = (c->Modifiers & 8u) != 0;
+            k.Key = KeyOf(xkb_state_key_get_one_sym(c->KeyState, key + 8));
+            const auto active = [c](const char* name) {
+                return xkb_state_mod_name_is_active(c->KeyState, name, XKB_STATE_MODS_EFFECTIVE) >
+                       0;
+            };
+            k.Shift = active(XKB_MOD_NAME_SHIFT);
+            k.Ctrl = active(XKB_MOD_NAME_CTRL);
+            k.Alt = active(XKB_MOD_NAME_ALT);
             c->KeyboardFocus->Key(k);
         },
     .modifiers =
         [](void* data, wl_keyboard*, std::uint32_t, std::uint32_t depressed, std::uint32_t latched,
-           std::uint32_t, std::uint32_t) {
-            static_cast<TLayerConnection*>(data)->Modifiers = depressed | latched;
+           std::uint32_t locked, std::uint32_t group) {
+            auto* c = static_cast<TLayerConnection*>(data);
+            if (c->KeyState != nullptr)
+                xkb_state_update_mask(c->KeyState, depressed, latched, locked, 0, 0, group);
         },
     .repeat_info = [](void*, wl_keyboard*, std::int32_t, std::int32_t) {},
 };
