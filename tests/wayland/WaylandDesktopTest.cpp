@@ -268,4 +268,53 @@ TEST_P(WaylandRegionFrame, CapturesThePixelsUnderItsHoleWhereverItIsMoved) {
 
 INSTANTIATE_TEST_SUITE_P(Scale, WaylandRegionFrame, ::testing::Values(1, 2));
 
+// A floating capture stands exactly over the pixels it took and stays there, above the
+// main window that then opens; a drag moves it by the pointer's way.
+TEST_F(WaylandDesktop, FloatingCaptureCoversItsPixelsAboveANewWindowAndFollowsADrag) {
+    const QImage background = PatternPicture(kWidth, kHeight);
+    TSwaySession session(background, kWidth, kHeight);
+    session.WriteSettings("area=2\nsaveto=10\nsound=1\nmouse=0\nkey_command_shown=1\npath=" +
+                          session.SaveFolder() + "\n");
+    ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
+    std::string reply;
+    std::thread ctl([&] { reply = session.Ctl(R"({"command":"capture"})"); });
+    const bool shown =
+        session.WaitUntil([&] { return session.FullScreenWindow("quorvel"); }, 10000);
+    if (shown)
+        session.Status(std::string(QUORVEL_TEST_POINTER_BIN) + " " + std::to_string(kWidth) + " " +
+                       std::to_string(kHeight) + " 101 81 301 201");
+    else
+        session.Status("wtype -k Escape 2>/dev/null");
+    ctl.join();
+    ASSERT_TRUE(shown) << session.QuorvelLog();
+    ASSERT_EQ(reply, "1");
+    const QRect taken(101, 81, 200, 120);
+
+    // The main window opens in the middle of the output, partly under the picture (more
+    // pixels change than the cursor covers); the picture stays above it.
+    session.Ctl("--show");
+    QImage screen;
+    EXPECT_TRUE(session.WaitUntil(
+        [&] {
+            screen = session.Grim();
+            return PixelDifferences(screen, background) > 5000;
+        },
+        10000))
+        << "the main window did not open";
+    EXPECT_EQ(PixelDifferences(screen.copy(taken), background.copy(taken)), 0);
+
+    // A drag on the picture moves it; the rows below the cursor's are compared.
+    const int dx = 23, dy = 31;
+    session.Status(std::string(QUORVEL_TEST_POINTER_BIN) + " " + std::to_string(kWidth) + " " +
+                   std::to_string(kHeight) + " 150 90 " + std::to_string(150 + dx) + " " +
+                   std::to_string(90 + dy));
+    const QRect below(taken.left(), taken.top() + 40, taken.width(), taken.height() - 40);
+    EXPECT_TRUE(session.WaitUntil(
+        [&] {
+            return PixelDifferences(session.Grim().copy(below.translated(dx, dy)),
+                                    background.copy(below)) == 0;
+        },
+        5000));
+}
+
 } // namespace
