@@ -114,7 +114,10 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
     FHooks.RegionRect = [this] { return FrmArea->GetRect(); };
     FHooks.WebPageCapture = [this] { return WebPageCapture(); };
 
-    connect(ui->ChkArea, &QComboBox::activated, this, [this] { ChkAreaChange(); });
+    connect(ui->ChkArea, &QComboBox::activated, this, [this] {
+        ChkAreaChange();
+        SayWhyNoRegionFrame();
+    });
     connect(ui->ChkSaveTo, &QComboBox::activated, this, [this] { ChkSaveToChange(); });
     connect(ui->LblCredit, &QLabel::linkActivated, this, [this] { AboutAction(); });
     ChkAreaChange();

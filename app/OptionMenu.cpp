@@ -28,9 +28,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProcess>
 #include <QSystemTrayIcon>
 #include <QUrl>
+#include <cstdio>
 
 namespace quorvel {
 
@@ -286,6 +288,22 @@ void TFrmQuorvel::ChkAreaChange() {
     ColourPicker->SetSampling(ui->PnlMain->currentIndex() == 1 && can.KnowPointer);
     SaveConfig(QString::fromLatin1(Settings::Area.Name), area >= 0 && area <= 3 ? area : 0);
     ui->ChkArea->setEnabled(true);
+}
+
+void TFrmQuorvel::SayWhyNoRegionFrame() {
+    if (ui->ChkArea->currentIndex() != 1 || FrmArea == nullptr || FrmArea->isVisible())
+        return;
+    const QString text = QStringLiteral(
+        "This desktop does not let programs place the region frame on the screen. Capture the "
+        "full screen or a drag selection instead.");
+    std::fprintf(stderr, "quorvel: %s\n", text.toUtf8().constData());
+    auto* box =
+        new QMessageBox(QMessageBox::Information, TranslatedCaption(), text, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("NoRegionFrame"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    MarkAsMessage(*box);
+    box->show();
 }
 
 void TFrmQuorvel::ChkSaveToChange() {
