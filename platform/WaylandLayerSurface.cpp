@@ -15,6 +15,7 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -78,6 +79,20 @@ public:
     xkb_keymap* Keymap = nullptr;
     xkb_state* KeyState = nullptr;
     std::vector<std::uint32_t> KeysDown; // pressed while a surface of ours had the keyboard
+    // The held key that repeats, and the keyboard's repeat (keys a second, delay in ms).
+    std::uint32_t RepeatCode = 0;
+    int RepeatRate = 25;
+    int RepeatDelay = 600;
+
+    // The key (an evdev code) with the modifiers as they stand, to the surface that has the
+    // keyboard.
+    void Act(std::uint32_t code);
+    void StartRepeat(std::uint32_t code);
+    void StopRepeat() {
+        RepeatCode = 0;
+        if (FRepeat != nullptr)
+            FRepeat->stop();
+    }
     int ButtonsHeld = 0;
 
     // Sends what was asked and handles what the compositor has said so far.
@@ -95,6 +110,7 @@ private:
     bool Connect();
     void Read();
     QSocketNotifier* FNotifier = nullptr;
+    QTimer* FRepeat = nullptr;
 };
 
 class TWlLayerSurface final : public TLayerSurface {
@@ -324,33 +340,31 @@ const wl_keyboard_listener kKeyboardListener = {
             c->KeyboardFocus = SurfaceOf(surface);
             c->KeysDown.clear();
         },
-    .leave = [](void* data, wl_keyboard*, std::uint32_t,
-                wl_surface*) { static_cast<TLayerConnection*>(data)->KeyboardFocus = nullptr; },
+    .leave =
+        [](void* data, wl_keyboard*, std::uint32_t, wl_surface*) {
+            auto* c = static_cast<TLayerConnection*>(data);
+            c->KeyboardFocus = nullptr;
+            c->StopRepeat();
+        },
     .key =
         [](void* data, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t key,
            std::uint32_t state) {
             auto* c = static_cast<TLayerConnection*>(data);
-            // A key acts when pressed. A keyboard that comes with a keymap of its own (a
-            // virtual one) makes the compositor enter the surface anew with its first key
-            // already down: that key acts when released.
+            // A key acts when pressed, and again at the keyboard's repeat rate while held. A
+            // keyboard that comes with a keymap of its own (a virtual one) makes the
+            // compositor enter the surface anew with its first key already down: that key
+            // acts when released.
             const bool press = state == WL_KEYBOARD_KEY_STATE_PRESSED;
-            if (press)
+            if (press) {
                 c->KeysDown.push_back(key);
-            else if (std::erase(c->KeysDown, key) > 0)
-                return;
-            if (c->KeyboardFocus == nullptr || c->KeyState == nullptr)
-                return;
-            // Wayland sends evdev codes; xkb counts from 8.
-            TSurfaceKey k;
-            k.Key = KeyOf(xkb_state_key_get_one_sym(c->KeyState, key + 8));
-            const auto active = [c](const char* name) {
-                return xkb_state_mod_name_is_active(c->KeyState, name, XKB_STATE_MODS_EFFECTIVE) >
-                       0;
-            };
-            k.Shift = active(XKB_MOD_NAME_SHIFT);
-            k.Ctrl = active(XKB_MOD_NAME_CTRL);
-            k.Alt = active(XKB_MOD_NAME_ALT);
-            c->KeyboardFocus->Key(k);
+                c->StartRepeat(key);
+            } else {
+                if (key == c->RepeatCode)
+                    c->StopRepeat();
+                if (std::erase(c->KeysDown, key) > 0)
+                    return;
+            }
+            c->Act(key);
         },
     .modifiers =
         [](void* data, wl_keyboard*, std::uint32_t, std::uint32_t depressed, std::uint32_t latched,
@@ -359,7 +373,12 @@ const wl_keyboard_listener kKeyboardListener = {
             if (c->KeyState != nullptr)
                 xkb_state_update_mask(c->KeyState, depressed, latched, locked, 0, 0, group);
         },
-    .repeat_info = [](void*, wl_keyboard*, std::int32_t, std::int32_t) {},
+    .repeat_info =
+        [](void* data, wl_keyboard*, std::int32_t rate, std::int32_t delay) {
+            auto* c = static_cast<TLayerConnection*>(data);
+            c->RepeatRate = std::max(0, rate);
+            c->RepeatDelay = std::max(0, delay);
+        },
 };
 
 const wl_seat_listener kSeatListener = {
@@ -485,11 +504,44 @@ bool TLayerConnection::Connect() {
     FNotifier = new QSocketNotifier(wl_display_get_fd(Display), QSocketNotifier::Read,
                                     QCoreApplication::instance());
     QObject::connect(FNotifier, &QSocketNotifier::activated, FNotifier, [this] { Read(); });
+    FRepeat = new QTimer(FNotifier);
+    FRepeat->setSingleShot(true);
+    QObject::connect(FRepeat, &QTimer::timeout, FNotifier, [this] {
+        if (RepeatCode == 0)
+            return;
+        const std::uint32_t code = RepeatCode;
+        FRepeat->start(1000 / std::max(1, RepeatRate));
+        Act(code);
+    });
     // Events that arrived with a reply read elsewhere wait in the queue: handle them before
     // the event loop sleeps, and send whatever is still unsent.
     QObject::connect(QAbstractEventDispatcher::instance(QCoreApplication::instance()->thread()),
                      &QAbstractEventDispatcher::aboutToBlock, FNotifier, [this] { Flush(); });
     return true;
+}
+
+void TLayerConnection::Act(std::uint32_t code) {
+    if (KeyboardFocus == nullptr || KeyState == nullptr)
+        return;
+    // Wayland sends evdev codes; xkb counts from 8.
+    TSurfaceKey k;
+    k.Key = KeyOf(xkb_state_key_get_one_sym(KeyState, code + 8));
+    const auto active = [this](const char* name) {
+        return xkb_state_mod_name_is_active(KeyState, name, XKB_STATE_MODS_EFFECTIVE) > 0;
+    };
+    k.Shift = active(XKB_MOD_NAME_SHIFT);
+    k.Ctrl = active(XKB_MOD_NAME_CTRL);
+    k.Alt = active(XKB_MOD_NAME_ALT);
+    KeyboardFocus->Key(k);
+}
+
+void TLayerConnection::StartRepeat(std::uint32_t code) {
+    StopRepeat();
+    if (FRepeat == nullptr || RepeatRate <= 0 || Keymap == nullptr ||
+        xkb_keymap_key_repeats(Keymap, code + 8) == 0)
+        return;
+    RepeatCode = code;
+    FRepeat->start(RepeatDelay);
 }
 
 void TLayerConnection::Read() {

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
@@ -52,7 +53,7 @@ TEST_F(WaylandDesktop, FirstStartNamesTheCommandThatCapturesTheMonitorExactly) {
     // The message box has the keyboard; Enter closes it and the start goes on.
     ASSERT_TRUE(session.WaitUntil(
         [&] {
-            session.Status("wtype -s 100 -k Return -s 300 2>/dev/null");
+            session.Status("wtype -k Return 2>/dev/null");
             return session.QuorvelLog().find("quorvel: ready") != std::string::npos;
         },
         10000))
@@ -91,7 +92,7 @@ TEST_F(WaylandDesktop, FirstStartNamesTheCommandThatCapturesTheMonitorExactly) {
     // The box shows a moment after its text is logged; Enter until it has gone.
     session.WaitUntil(
         [&] {
-            session.Status("wtype -s 100 -k Return -s 300 2>/dev/null");
+            session.Status("wtype -k Return 2>/dev/null");
             return answered.load();
         },
         10000);
@@ -180,8 +181,9 @@ TEST_F(WaylandDesktop, ColourPickerTakesTheClickedPixelsExactColour) {
 // The region frame stands where its settings say as a surface of the desktop: the screen
 // shows through its hole, a capture holds exactly the background under the hole (never the
 // frame), a drag on its header moves it, the arrows move it pixel by pixel once a click
-// gave it the keyboard, Enter captures its new place and Escape puts it away. At a scale
-// factor of 2 the frame stands on an odd physical pixel all the same.
+// gave it the keyboard (and again and again while one is held), Enter captures its new
+// place and Escape puts it away. At a scale factor of 2 the frame stands on an odd
+// physical pixel all the same.
 class WaylandRegionFrame : public WaylandDesktop, public ::testing::WithParamInterface<int> {};
 
 TEST_P(WaylandRegionFrame, CapturesThePixelsUnderItsHoleWhereverItIsMoved) {
@@ -250,6 +252,12 @@ TEST_P(WaylandRegionFrame, CapturesThePixelsUnderItsHoleWhereverItIsMoved) {
         },
         5000))
         << session.Setting("left") << "," << session.Setting("top");
+    // A held arrow repeats (the first key of a new virtual keyboard acts on its release).
+    session.Status("wtype -s 100 -k Right -P Left -s 1500 -p Left -s 300 2>/dev/null");
+    const int heldFrom = left + 1;
+    left = std::atoi(session.Setting("left").c_str());
+    EXPECT_GT(heldFrom - left, 5) << "a held arrow moved the frame by " << heldFrom - left;
+    EXPECT_EQ(session.Setting("top"), std::to_string(top));
     session.Status("wtype -s 100 -k Return -s 300 2>/dev/null");
     ASSERT_TRUE(session.WaitUntil([&] { return session.NewestCapture() != second; }, 5000))
         << session.QuorvelLog() << session.QuorvelLog();
