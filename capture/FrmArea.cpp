@@ -2,6 +2,7 @@
 
 #include "capture/FrmSize.h"
 #include "support/Config.h"
+#include "support/LayerMenu.h"
 #include "support/Settings.h"
 #include "support/TranslateComponent.h"
 #include "ui_FrmSize.h"
@@ -49,7 +50,7 @@ TFrmArea::TFrmArea(TFrmSize* size, TPlatform& platform, THooks hooks)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     if (platform.Capabilities().LayerSurfaces) {
-        FLayer = platform.CreateLayerSurface(TSurfaceLayer::Overlay, true,
+        FLayer = platform.CreateLayerSurface(TSurfaceLayer::Top, true,
                                              {[this](const TSurfacePointer& e) { LayerPointer(e); },
                                               [this](const TSurfaceKey& k) { LayerKey(k); }});
         if (FLayer != nullptr)
@@ -101,6 +102,8 @@ TFrmArea::TFrmArea(TFrmSize* size, TPlatform& platform, THooks hooks)
         FSize->activateWindow();
     });
     connect(PopClose, &QAction::triggered, this, [this] { close(); });
+    if (FLayer != nullptr)
+        FLayerMenu = TLayerMenu::Create(platform, PopSize);
 
     setMinimumSize(qRound((2 + 2 * Border) / devicePixelRatioF()),
                    HeaderHeight + qRound((2 + 2 * Border) / devicePixelRatioF()));
@@ -114,6 +117,8 @@ TFrmArea::TFrmArea(TFrmSize* size, TPlatform& platform, THooks hooks)
     LoadCloseIcon();
     LayOutHeader();
 }
+
+TFrmArea::~TFrmArea() = default;
 
 qreal TFrmArea::Ratio() const {
     return devicePixelRatioF();
@@ -337,6 +342,8 @@ void TFrmArea::showEvent(QShowEvent* event) {
 
 void TFrmArea::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
+    if (FLayerMenu != nullptr)
+        FLayerMenu->Close();
     if (FLayer != nullptr)
         FLayer->Hide();
 }
@@ -531,6 +538,8 @@ void TFrmArea::LayerPointer(const TSurfacePointer& e) {
         SaveBounds();
         return;
     case TSurfacePointer::Press:
+        if (FLayerMenu != nullptr)
+            FLayerMenu->Close();
         break;
     default:
         return;
@@ -546,7 +555,8 @@ void TFrmArea::LayerPointer(const TSurfacePointer& e) {
     FPressBounds = FBounds;
     if (local.Y < HeaderPixels()) {
         if (e.Button == 2) {
-            PopSize->popup(QPoint(qFloor(e.Position.X / r), qFloor(e.Position.Y / r)));
+            if (FLayerMenu != nullptr)
+                FLayerMenu->Popup(e.Position);
             return;
         }
         FPendingMove = true; // any other button on the header moves the frame

@@ -15,6 +15,7 @@ class QMenu;
 namespace quorvel {
 
 class TFrmSize;
+class TLayerMenu;
 
 // The region frame: a dark-red header and a 6-pixel pulsing red border around a hole
 // through which the screen stays visible and clickable. The hole is the capture
@@ -36,6 +37,7 @@ public:
     };
 
     TFrmArea(TFrmSize* size, TPlatform& platform, THooks hooks);
+    ~TFrmArea() override;
 
     // The hole, in physical screen pixels.
     TRect GetRect() const;
@@ -119,6 +121,7 @@ private:
     TPoint WaySincePress(const QPointF& now) const;
     TRect FBounds;
     std::unique_ptr<TLayerSurface> FLayer;
+    std::unique_ptr<TLayerMenu> FLayerMenu;
     TPoint FLayerPressAt;
 };
 

@@ -1,5 +1,6 @@
 #include "sinks/FrmFloating.h"
 
+#include "support/LayerMenu.h"
 #include "support/TranslateComponent.h"
 
 #include "sinks/FloatingSave.h"
@@ -55,6 +56,8 @@ TFrmFloating::TFrmFloating(TPlatform& platform, TFloatingOwner owner)
     connect(BtnSave, &QAction::triggered, this, [this] { BtnSaveClick(); });
     connect(BtnDelete, &QAction::triggered, this, [this] { BtnDeleteClick(); });
     connect(BtnDeleteAll, &QAction::triggered, this, [this] { BtnDeleteAllClick(); });
+    if (FLayer != nullptr)
+        FLayerMenu = TLayerMenu::Create(platform, Popup);
 }
 
 TFrmFloating::~TFrmFloating() = default;
@@ -167,6 +170,8 @@ void TFrmFloating::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TFrmFloating::LayerPointer(const TSurfacePointer& e) {
+    if (e.Kind == TSurfacePointer::Press && FLayerMenu != nullptr)
+        FLayerMenu->Close();
     if (e.Kind == TSurfacePointer::Press && e.Button == 1) {
         FPressed = true;
         FPressAt = e.Position;
@@ -174,8 +179,8 @@ void TFrmFloating::LayerPointer(const TSurfacePointer& e) {
     } else if (e.Kind == TSurfacePointer::Release && e.Button == 1) {
         FPressed = false;
     } else if (e.Kind == TSurfacePointer::Press && e.Button == 2) {
-        const qreal ratio = devicePixelRatioF();
-        Popup->popup(QPoint(qFloor(e.Position.X / ratio), qFloor(e.Position.Y / ratio)));
+        if (FLayerMenu != nullptr)
+            FLayerMenu->Popup(e.Position);
     } else if (e.Kind == TSurfacePointer::Motion && FPressed) {
         // The same picture at other bounds: the surface only moves.
         const int dx = e.Position.X - FPressAt.X;

@@ -12,6 +12,7 @@ class QMenu;
 namespace quorvel {
 
 class TFrmFloating;
+class TLayerMenu;
 
 // What a floating window needs of the main window that keeps it.
 struct TFloatingOwner {
@@ -85,6 +86,7 @@ private:
     TRect FPressPlace;
     TRect FPlace;
     std::unique_ptr<TLayerSurface> FLayer;
+    std::unique_ptr<TLayerMenu> FLayerMenu;
 };
 
 } // namespace quorvel
