@@ -182,8 +182,8 @@ TEST_F(WaylandDesktop, ColourPickerTakesTheClickedPixelsExactColour) {
 // shows through its hole, a capture holds exactly the background under the hole (never the
 // frame), a drag on its header moves it, the arrows move it pixel by pixel once a click
 // gave it the keyboard (and again and again while one is held), Enter captures its new
-// place and Escape puts it away. At a scale factor of 2 the frame stands on an odd
-// physical pixel all the same.
+// place, the header's menu and the border resize it and Escape puts it away. At a scale
+// factor of 2 the frame stands on an odd physical pixel all the same.
 class WaylandRegionFrame : public WaylandDesktop, public ::testing::WithParamInterface<int> {};
 
 TEST_P(WaylandRegionFrame, CapturesThePixelsUnderItsHoleWhereverItIsMoved) {
@@ -260,7 +260,7 @@ TEST_P(WaylandRegionFrame, CapturesThePixelsUnderItsHoleWhereverItIsMoved) {
     EXPECT_EQ(session.Setting("top"), std::to_string(top));
     session.Status("wtype -s 100 -k Return -s 300 2>/dev/null");
     ASSERT_TRUE(session.WaitUntil([&] { return session.NewestCapture() != second; }, 5000))
-        << session.QuorvelLog() << session.QuorvelLog();
+        << session.QuorvelLog();
     EXPECT_EQ(PixelDifferences(Capture(session.NewestCapture()), background.copy(hole())), 0);
     screen = session.Grim();
     EXPECT_TRUE(frameAt(screen));
@@ -280,9 +280,24 @@ TEST_P(WaylandRegionFrame, CapturesThePixelsUnderItsHoleWhereverItIsMoved) {
         5000))
         << session.Setting("width") << "x" << session.Setting("height");
 
-    // Escape puts the frame away: the screen below the cursor's rows is the background.
+    // A drag on the bottom-right corner of the border resizes the hole.
+    const int right = left + 320 + 12, bottom = top + header + 240 + 12;
+    session.Status(std::string(QUORVEL_TEST_POINTER_BIN) + " " + std::to_string(kWidth) + " " +
+                   std::to_string(kHeight) + " " + std::to_string(right - 2) + " " +
+                   std::to_string(bottom - 2) + " " + std::to_string(right - 22) + " " +
+                   std::to_string(bottom - 12));
+    EXPECT_TRUE(session.WaitUntil(
+        [&] { return session.Setting("width") == "300" && session.Setting("height") == "230"; },
+        5000))
+        << session.Setting("width") << "x" << session.Setting("height");
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    const QRect resized(left + 6, top + header + 6, 300, 230);
+    EXPECT_EQ(PixelDifferences(Capture(session.NewestCapture()), background.copy(resized)), 0);
+
+    // Escape puts the frame away: the screen left of and below the cursor's place is the
+    // background.
     session.Status("wtype -s 100 -k Escape -s 300 2>/dev/null");
-    const QRect below(0, top + 100, kWidth, kHeight - top - 100);
+    const QRect below(0, top + 100, left + 300, kHeight - top - 100);
     EXPECT_TRUE(session.WaitUntil(
         [&] { return PixelDifferences(session.Grim().copy(below), background.copy(below)) == 0; },
         5000));
