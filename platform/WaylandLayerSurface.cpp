@@ -648,6 +648,10 @@ void TWlLayerSurface::Show(const TRect& bounds, const QImage& picture,
     // A surface belongs to one output: another output means a surface of its own.
     if (FSurface != nullptr && output->Name != FOutputName)
         Hide();
+    // Asked again while waiting for the compositor's first configure (an event handled
+    // during that wait): the first Show goes on with the newest bounds' picture later.
+    if (FSurface != nullptr && !FConfigured)
+        return;
     const bool fresh = FSurface == nullptr;
     if (fresh)
         Map(*output);
@@ -656,14 +660,11 @@ void TWlLayerSurface::Show(const TRect& bounds, const QImage& picture,
     // shifted inside the buffer by the remainder, so that every picture pixel lands on its
     // own screen pixel at any physical position.
     const int s = FScale;
-    const auto floorDiv = [](int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
-    const int relX = bounds.Left - FOrigin.X;
-    const int relY = bounds.Top - FOrigin.Y;
-    const int marginX = floorDiv(relX, s);
-    const int marginY = floorDiv(relY, s);
-    const TPoint offset{relX - marginX * s, relY - marginY * s};
-    const QSize logical((offset.X + bounds.Width() + s - 1) / s,
-                        (offset.Y + bounds.Height() + s - 1) / s);
+    const TSurfacePlacement place = PlaceSurface(bounds, FOrigin, s);
+    const int marginX = place.Margin.X;
+    const int marginY = place.Margin.Y;
+    const TPoint offset = place.Offset;
+    const QSize logical(place.Width, place.Height);
 
     zwlr_layer_surface_v1_set_margin(FLayerSurface, marginY, 0, 0, marginX);
     if (logical != FLogicalSize)
@@ -694,10 +695,10 @@ void TWlLayerSurface::Show(const TRect& bounds, const QImage& picture,
         // The parts that take the pointer, in logical units, widened to whole units.
         wl_region* region = wl_compositor_create_region(FConnection.Compositor);
         for (const TRect& r : input) {
-            const int l = floorDiv(offset.X + r.Left, s);
-            const int t = floorDiv(offset.Y + r.Top, s);
-            const int rr = floorDiv(offset.X + r.Right + s - 1, s);
-            const int bb = floorDiv(offset.Y + r.Bottom + s - 1, s);
+            const int l = FloorDivide(offset.X + r.Left, s);
+            const int t = FloorDivide(offset.Y + r.Top, s);
+            const int rr = FloorDivide(offset.X + r.Right + s - 1, s);
+            const int bb = FloorDivide(offset.Y + r.Bottom + s - 1, s);
             if (rr > l && bb > t)
                 wl_region_add(region, l, t, rr - l, bb - t);
         }
