@@ -97,6 +97,9 @@ public:
 
     // Sends what was asked and handles what the compositor has said so far.
     void Flush();
+    // Only sends what was asked: called from inside event handlers (a drag's motion moves
+    // the surface), which must not handle the events after theirs before they return.
+    void Send() { wl_display_flush(Display); }
     void Forget(TWlLayerSurface* surface) {
         if (PointerFocus == surface)
             PointerFocus = nullptr;
@@ -119,7 +122,7 @@ public:
         : FConnection(c), FLayer(layer), FKeyboard(keyboard), FHandlers(std::move(handlers)) {}
     ~TWlLayerSurface() override {
         Hide();
-        FConnection.Flush();
+        FConnection.Send();
     }
 
     void Show(const TRect& bounds, const QImage& picture, const std::vector<TRect>& input) override;
@@ -721,7 +724,7 @@ void TWlLayerSurface::Show(const TRect& bounds, const QImage& picture,
     placement->Callback = wl_display_sync(FConnection.Display);
     wl_callback_add_listener(placement->Callback, &kPlacedListener, placement.get());
     FPlacements.push_back(std::move(placement));
-    FConnection.Flush();
+    FConnection.Send();
 }
 
 void TWlLayerSurface::Hide() {
