@@ -395,15 +395,18 @@ TPoint TFrmArea::WaySincePress(const QPointF& now) const {
 void TFrmArea::mouseMoveEvent(QMouseEvent* event) {
     // The border: the frame's own resize loop, in physical pixels, while the button is held.
     if (FPendingEdges != Qt::Edges() && event->buttons() != Qt::NoButton)
-        DragBy(WaySincePress(event->globalPosition()));
+        ResizeBy(WaySincePress(event->globalPosition()));
     QWidget::mouseMoveEvent(event);
 }
 
 void TFrmArea::DragBy(TPoint way) {
-    if (FPendingMove) {
+    if (FPendingMove)
         SetMove(FPressBounds.Left + way.X, FPressBounds.Top + way.Y);
-        return;
-    }
+    else
+        ResizeBy(way);
+}
+
+void TFrmArea::ResizeBy(TPoint way) {
     if (FPendingEdges != Qt::Edges()) {
         TRect bounds = FPressBounds;
         if (FPendingEdges & Qt::LeftEdge)
@@ -431,8 +434,10 @@ void TFrmArea::mouseReleaseEvent(QMouseEvent* event) {
 bool TFrmArea::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseMove) {
         // The header: the frame follows the pointer while the button is held.
-        if (FPendingMove && static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton)
-            DragBy(WaySincePress(static_cast<QMouseEvent*>(event)->globalPosition()));
+        if (FPendingMove && static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton) {
+            const TPoint way = WaySincePress(static_cast<QMouseEvent*>(event)->globalPosition());
+            SetMove(FPressBounds.Left + way.X, FPressBounds.Top + way.Y);
+        }
         return QWidget::eventFilter(watched, event);
     }
     if (event->type() == QEvent::MouseButtonRelease) {

@@ -94,8 +94,9 @@ private:
     void RenderLayer();
     void LayerPointer(const TSurfacePointer& e);
     void LayerKey(const TSurfaceKey& k);
-    // The header drag and the border resize, by the pointer's way since the press.
+    // The header drag or else the border resize, by the pointer's way since the press.
     void DragBy(TPoint way);
+    void ResizeBy(TPoint way);
 
     TFrmSize* FSize;
     TPlatform& FPlatform;
