@@ -178,7 +178,7 @@ void TFrmQuorvel::Capture(QImage& Bitmap, TRect& Rect) {
         throw EPlatformError("This desktop does not tell programs which window is active or "
                              "under the pointer. Capture the full screen or a drag selection "
                              "instead.");
-    if (A == aRegion && !can.PlaceWindows)
+    if (A == aRegion && !can.PlaceWindows && !can.LayerSurfaces)
         throw EPlatformError("This desktop does not let programs place the region frame on "
                              "the screen. Capture the full screen or a drag selection instead.");
     switch (A) {

@@ -108,12 +108,16 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
                                 // Full screen without running the list's handler; stored at once.
                                 ui->ChkArea->setCurrentIndex(0);
                                 SaveConfig(QString::fromLatin1(Settings::Area.Name), 0);
-                            }});
+                            },
+                            [this] { Start(); }});
     TranslateComponent(FrmArea);
     FHooks.RegionRect = [this] { return FrmArea->GetRect(); };
     FHooks.WebPageCapture = [this] { return WebPageCapture(); };
 
-    connect(ui->ChkArea, &QComboBox::activated, this, [this] { ChkAreaChange(); });
+    connect(ui->ChkArea, &QComboBox::activated, this, [this] {
+        ChkAreaChange();
+        SayWhyNoRegionFrame();
+    });
     connect(ui->ChkSaveTo, &QComboBox::activated, this, [this] { ChkSaveToChange(); });
     connect(ui->LblCredit, &QLabel::linkActivated, this, [this] { AboutAction(); });
     ChkAreaChange();

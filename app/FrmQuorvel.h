@@ -156,6 +156,9 @@ private:
 
     // Option menu handlers.
     void ChkAreaChange();
+    // The user chose the region on a desktop that can show no frame: a notice says so at
+    // once (without holding the menu up), rather than nothing showing.
+    void SayWhyNoRegionFrame();
     void ChkSaveToChange();
     void GroupClick(QAction* item);
     void ChkLang(QAction* item);

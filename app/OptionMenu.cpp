@@ -28,9 +28,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProcess>
 #include <QSystemTrayIcon>
 #include <QUrl>
+#include <cstdio>
 
 namespace quorvel {
 
@@ -268,10 +270,12 @@ void TFrmQuorvel::ChkAreaChange() {
     }
     CloseWebPageWindow();
     // The region frame, the control ring and the colour sampling need a desktop that lets
-    // a program place its windows above the others and follow the pointer; elsewhere
-    // (Wayland) they stay away, and a capture with them says why.
+    // a program place its windows above the others (or show its surfaces in a layer above
+    // them, for the frame) and follow the pointer; elsewhere they stay away, and a capture
+    // with them says why.
     const TCapabilities can = FPlatform.Capabilities();
-    if (area == 1 && FrmArea != nullptr && can.PlaceWindows && can.KeepOnTop)
+    if (area == 1 && FrmArea != nullptr &&
+        ((can.PlaceWindows && can.KeepOnTop) || can.LayerSurfaces))
         FrmArea->show();
     if (area == 4 && can.ListWindows && can.KnowPointer) {
         FrmLine = new TFrmLine(this, FPlatform);
@@ -284,6 +288,22 @@ void TFrmQuorvel::ChkAreaChange() {
     ColourPicker->SetSampling(ui->PnlMain->currentIndex() == 1 && can.KnowPointer);
     SaveConfig(QString::fromLatin1(Settings::Area.Name), area >= 0 && area <= 3 ? area : 0);
     ui->ChkArea->setEnabled(true);
+}
+
+void TFrmQuorvel::SayWhyNoRegionFrame() {
+    if (ui->ChkArea->currentIndex() != 1 || FrmArea == nullptr || FrmArea->isVisible())
+        return;
+    const QString text = QStringLiteral(
+        "This desktop does not let programs place the region frame on the screen. Capture the "
+        "full screen or a drag selection instead.");
+    std::fprintf(stderr, "quorvel: %s\n", text.toUtf8().constData());
+    auto* box =
+        new QMessageBox(QMessageBox::Information, TranslatedCaption(), text, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("NoRegionFrame"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    MarkAsMessage(*box);
+    box->show();
 }
 
 void TFrmQuorvel::ChkSaveToChange() {

@@ -2,6 +2,7 @@
 
 #include "capture/FrmSize.h"
 #include "support/Config.h"
+#include "support/LayerMenu.h"
 #include "support/Settings.h"
 #include "support/TranslateComponent.h"
 #include "ui_FrmSize.h"
@@ -48,6 +49,13 @@ TFrmArea::TFrmArea(TFrmSize* size, TPlatform& platform, THooks hooks)
     setWindowTitle(QString::fromUtf8("영역지정 - Quorvel"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
+    if (platform.Capabilities().LayerSurfaces) {
+        FLayer = platform.CreateLayerSurface(TSurfaceLayer::Top, true,
+                                             {[this](const TSurfacePointer& e) { LayerPointer(e); },
+                                              [this](const TSurfaceKey& k) { LayerKey(k); }});
+        if (FLayer != nullptr)
+            setAttribute(Qt::WA_DontShowOnScreen);
+    }
 
     const QColor darkRed(64, 0, 0);
     PnlHead = Panel(this, "PnlHead", darkRed);
@@ -94,6 +102,8 @@ TFrmArea::TFrmArea(TFrmSize* size, TPlatform& platform, THooks hooks)
         FSize->activateWindow();
     });
     connect(PopClose, &QAction::triggered, this, [this] { close(); });
+    if (FLayer != nullptr)
+        FLayerMenu = TLayerMenu::Create(platform, PopSize);
 
     setMinimumSize(qRound((2 + 2 * Border) / devicePixelRatioF()),
                    HeaderHeight + qRound((2 + 2 * Border) / devicePixelRatioF()));
@@ -107,6 +117,8 @@ TFrmArea::TFrmArea(TFrmSize* size, TPlatform& platform, THooks hooks)
     LoadCloseIcon();
     LayOutHeader();
 }
+
+TFrmArea::~TFrmArea() = default;
 
 qreal TFrmArea::Ratio() const {
     return devicePixelRatioF();
@@ -147,6 +159,16 @@ void TFrmArea::SetMove(int ALeft, int ATop) {
 }
 
 void TFrmArea::ApplyBounds() {
+    if (FLayer != nullptr) {
+        // The widget only lays out and paints the picture; the surface stands at the bounds.
+        FApplying = true;
+        const qreal r = Ratio();
+        resize(static_cast<int>(std::ceil(FBounds.Width() / r)),
+               static_cast<int>(std::ceil(FBounds.Height() / r)));
+        FApplying = false;
+        FormResize();
+        return;
+    }
     FApplying = true;
     // Qt's own idea of the geometry, as near as logical pixels get (the size rounded up, so
     // that what Qt paints covers the whole window)…
@@ -162,7 +184,7 @@ void TFrmArea::ApplyBounds() {
 }
 
 void TFrmArea::AdoptWindowGeometry() {
-    if (FApplying || FLoading || !testAttribute(Qt::WA_WState_Created))
+    if (FLayer != nullptr || FApplying || FLoading || !testAttribute(Qt::WA_WState_Created))
         return;
     const std::optional<TRect> actual = FPlatform.WindowBounds(static_cast<TWindowId>(winId()));
     if (!actual || actual->Empty() || *actual == FBounds)
@@ -276,7 +298,9 @@ void TFrmArea::FormResize() {
     LblSize->setVisible(W > 64);
     // Only the header and the border belong to the window; the hole is the screen below.
     const int Hh = HeaderPixels();
-    if (testAttribute(Qt::WA_WState_Created) || isVisible())
+    if (FLayer != nullptr)
+        RenderLayer();
+    else if (testAttribute(Qt::WA_WState_Created) || isVisible())
         FPlatform.ShapeWindow(static_cast<TWindowId>(winId()),
                               {{0, 0, W, Hh + Border},
                                {0, Hh + Border, Border, H - Border},
@@ -296,7 +320,10 @@ void TFrmArea::paintEvent(QPaintEvent*) {
 }
 
 void TFrmArea::TmrColorTimer() {
-    update();
+    if (FLayer != nullptr)
+        RenderLayer();
+    else
+        update();
     if (AreaColor_Percent > 40)
         AreaColor_Inc = false;
     if (AreaColor_Percent == 0)
@@ -307,9 +334,18 @@ void TFrmArea::TmrColorTimer() {
 void TFrmArea::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // The native window exists now: give it its exact place and shape.
-    FPlatform.PlaceWindow(static_cast<TWindowId>(winId()), FBounds);
+    if (FLayer == nullptr)
+        FPlatform.PlaceWindow(static_cast<TWindowId>(winId()), FBounds);
     FormResize();
     TmrColor.start();
+}
+
+void TFrmArea::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (FLayerMenu != nullptr)
+        FLayerMenu->Close();
+    if (FLayer != nullptr)
+        FLayer->Hide();
 }
 
 void TFrmArea::closeEvent(QCloseEvent* event) {
@@ -358,8 +394,20 @@ TPoint TFrmArea::WaySincePress(const QPointF& now) const {
 
 void TFrmArea::mouseMoveEvent(QMouseEvent* event) {
     // The border: the frame's own resize loop, in physical pixels, while the button is held.
-    if (FPendingEdges != Qt::Edges() && event->buttons() != Qt::NoButton) {
-        const TPoint way = WaySincePress(event->globalPosition());
+    if (FPendingEdges != Qt::Edges() && event->buttons() != Qt::NoButton)
+        ResizeBy(WaySincePress(event->globalPosition()));
+    QWidget::mouseMoveEvent(event);
+}
+
+void TFrmArea::DragBy(TPoint way) {
+    if (FPendingMove)
+        SetMove(FPressBounds.Left + way.X, FPressBounds.Top + way.Y);
+    else
+        ResizeBy(way);
+}
+
+void TFrmArea::ResizeBy(TPoint way) {
+    if (FPendingEdges != Qt::Edges()) {
         TRect bounds = FPressBounds;
         if (FPendingEdges & Qt::LeftEdge)
             bounds.Left = std::min(bounds.Left + way.X, bounds.Right - 2 - 2 * Border);
@@ -376,7 +424,6 @@ void TFrmArea::mouseMoveEvent(QMouseEvent* event) {
             ApplyBounds();
         }
     }
-    QWidget::mouseMoveEvent(event);
 }
 
 void TFrmArea::mouseReleaseEvent(QMouseEvent* event) {
@@ -456,6 +503,126 @@ void TFrmArea::BtnCloseClick() {
     if (FHooks.CloseButton)
         FHooks.CloseButton();
     close();
+}
+
+void TFrmArea::RenderLayer() {
+    if (FLayer == nullptr || !isVisible())
+        return;
+    const int W = OuterWidth();
+    const int H = OuterHeight();
+    const int Hh = HeaderPixels();
+    QImage picture(W, H, QImage::Format_ARGB32_Premultiplied);
+    picture.setDevicePixelRatio(Ratio());
+    picture.fill(Qt::transparent);
+    render(&picture);
+    // The hole shows the screen below and lets clicks through.
+    picture.setDevicePixelRatio(1);
+    {
+        QPainter p(&picture);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.fillRect(QRect(Border, Hh + Border, W - 2 * Border, H - Hh - 2 * Border),
+                   Qt::transparent);
+    }
+    FLayer->Show(FBounds, picture,
+                 {{0, 0, W, Hh + Border},
+                  {0, Hh + Border, Border, H - Border},
+                  {W - Border, Hh + Border, W, H - Border},
+                  {0, H - Border, W, H}});
+}
+
+void TFrmArea::LayerPointer(const TSurfacePointer& e) {
+    const TPoint local{e.Position.X - OuterLeft(), e.Position.Y - OuterTop()};
+    switch (e.Kind) {
+    case TSurfacePointer::Motion:
+        if (FPendingMove || FPendingEdges != Qt::Edges())
+            DragBy({e.Position.X - FLayerPressAt.X, e.Position.Y - FLayerPressAt.Y});
+        return;
+    case TSurfacePointer::Release:
+        FPendingMove = false;
+        FPendingEdges = {};
+        SaveBounds();
+        return;
+    case TSurfacePointer::Press:
+        if (FLayerMenu != nullptr)
+            FLayerMenu->Close();
+        break;
+    default:
+        return;
+    }
+    const qreal r = Ratio();
+    const QPoint at(qFloor(local.X / r), qFloor(local.Y / r));
+    QWidget* child = childAt(at);
+    if (child == BtnClose && e.Button == 1) {
+        BtnCloseClick();
+        return;
+    }
+    FLayerPressAt = e.Position;
+    FPressBounds = FBounds;
+    if (local.Y < HeaderPixels()) {
+        if (e.Button == 2) {
+            if (FLayerMenu != nullptr)
+                FLayerMenu->Popup(e.Position);
+            return;
+        }
+        FPendingMove = true; // any other button on the header moves the frame
+        return;
+    }
+    // The border band: resize, except while recording.
+    if (FHooks.IsRecording && FHooks.IsRecording())
+        return;
+    Qt::Edges edges;
+    if (local.Y < HeaderPixels() + Border)
+        edges |= Qt::TopEdge;
+    else if (local.Y >= OuterHeight() - Border)
+        edges |= Qt::BottomEdge;
+    if (local.X < Border)
+        edges |= Qt::LeftEdge;
+    else if (local.X >= OuterWidth() - Border)
+        edges |= Qt::RightEdge;
+    FPendingEdges = edges;
+}
+
+void TFrmArea::LayerKey(const TSurfaceKey& k) {
+    // The surface has the keyboard only after a click on it: Enter captures the region,
+    // Escape puts the frame away as "Hide" does; the rest as on the window.
+    if (k.Key == TSurfaceKey::Enter) {
+        if (FHooks.Capture)
+            FHooks.Capture();
+        return;
+    }
+    if (k.Key == TSurfaceKey::Escape) {
+        close();
+        return;
+    }
+    Qt::Key key = Qt::Key_unknown;
+    switch (k.Key) {
+    case TSurfaceKey::Up:
+        key = Qt::Key_Up;
+        break;
+    case TSurfaceKey::Down:
+        key = Qt::Key_Down;
+        break;
+    case TSurfaceKey::Left:
+        key = Qt::Key_Left;
+        break;
+    case TSurfaceKey::Right:
+        key = Qt::Key_Right;
+        break;
+    case TSurfaceKey::F4:
+        key = Qt::Key_F4;
+        break;
+    default:
+        return;
+    }
+    Qt::KeyboardModifiers mods;
+    if (k.Shift)
+        mods |= Qt::ShiftModifier;
+    if (k.Ctrl)
+        mods |= Qt::ControlModifier;
+    if (k.Alt)
+        mods |= Qt::AltModifier;
+    QKeyEvent event(QEvent::KeyPress, key, mods);
+    keyPressEvent(&event);
 }
 
 } // namespace quorvel

@@ -15,6 +15,7 @@ class QMenu;
 namespace quorvel {
 
 class TFrmSize;
+class TLayerMenu;
 
 // The region frame: a dark-red header and a 6-pixel pulsing red border around a hole
 // through which the screen stays visible and clickable. The hole is the capture
@@ -30,9 +31,13 @@ public:
         std::function<void()> RecordStop;
         // The close button: full screen becomes the capture area.
         std::function<void()> CloseButton;
+        // Enter on a frame shown as a desktop layer surface: capture now (there is no
+        // global key on such desktops).
+        std::function<void()> Capture;
     };
 
     TFrmArea(TFrmSize* size, TPlatform& platform, THooks hooks);
+    ~TFrmArea() override;
 
     // The hole, in physical screen pixels.
     TRect GetRect() const;
@@ -58,6 +63,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -82,6 +88,15 @@ private:
     void TmrColorTimer();
     void BtnCloseClick();
     void NameEntry(QAction* entry, int width, int height);
+    // Where our windows cannot be placed or kept on top (wlroots compositors), the frame
+    // is a layer surface of the desktop showing a picture of this widget, which Qt keeps
+    // off the screen; the surface's pointer and keys drive the same moves as the window's.
+    void RenderLayer();
+    void LayerPointer(const TSurfacePointer& e);
+    void LayerKey(const TSurfaceKey& k);
+    // The header drag or else the border resize, by the pointer's way since the press.
+    void DragBy(TPoint way);
+    void ResizeBy(TPoint way);
 
     TFrmSize* FSize;
     TPlatform& FPlatform;
@@ -106,6 +121,9 @@ private:
     TRect FPressBounds;
     TPoint WaySincePress(const QPointF& now) const;
     TRect FBounds;
+    std::unique_ptr<TLayerSurface> FLayer;
+    std::unique_ptr<TLayerMenu> FLayerMenu;
+    TPoint FLayerPressAt;
 };
 
 } // namespace quorvel

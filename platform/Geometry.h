@@ -60,4 +60,33 @@ inline long long DistanceSquared(const TRect& r, TPoint p) {
     return dx * dx + dy * dy;
 }
 
+// How a surface placed by margins in whole logical units (physical pixels / scale) of an
+// output shows a picture at an exact physical rectangle: its corner at `Margin` (logical,
+// from the output's corner `origin`), the picture `Offset` physical pixels into a buffer
+// of `Size` logical units (Size × scale physical pixels). Rounding is toward minus
+// infinity, so that a rectangle left of or above the output's corner is placed as exactly
+// as any other.
+struct TSurfacePlacement {
+    TPoint Margin;
+    TPoint Offset;
+    int Width = 0; // logical
+    int Height = 0;
+    friend bool operator==(const TSurfacePlacement&, const TSurfacePlacement&) = default;
+};
+
+inline int FloorDivide(int a, int b) {
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+inline TSurfacePlacement PlaceSurface(const TRect& bounds, TPoint origin, int scale) {
+    TSurfacePlacement p;
+    const int x = bounds.Left - origin.X;
+    const int y = bounds.Top - origin.Y;
+    p.Margin = {FloorDivide(x, scale), FloorDivide(y, scale)};
+    p.Offset = {x - p.Margin.X * scale, y - p.Margin.Y * scale};
+    p.Width = FloorDivide(p.Offset.X + bounds.Width() + scale - 1, scale);
+    p.Height = FloorDivide(p.Offset.Y + bounds.Height() + scale - 1, scale);
+    return p;
+}
+
 } // namespace quorvel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Geometry.h"
+#include "platform/LayerSurface.h"
 
 #include <QImage>
 #include <cstdint>
@@ -24,6 +25,10 @@ struct TCapabilities {
     bool KnowPointer = false;  // tell where the pointer is while it is over other windows
     bool ListWindows = false;  // name the active window and the window under a point
     bool GlobalKey = false;    // take a key press meant for any program
+    // show surfaces of ours at a screen rectangle of our choice, kept above ordinary
+    // windows (CreateLayerSurface), where our own windows can be neither placed nor kept
+    // on top
+    bool LayerSurfaces = false;
     friend bool operator==(const TCapabilities&, const TCapabilities&) = default;
 };
 
@@ -113,6 +118,13 @@ public:
     virtual std::optional<TCursorImage> Cursor() = 0;
     // A hotkey whose presses call `onPress` on the user-interface thread.
     virtual std::unique_ptr<THotKey> CreateHotKey(std::function<void()> onPress) = 0;
+    // A surface in a layer of the desktop, hidden until shown; its events reach the
+    // handlers on the user-interface thread. `keyboard`: the surface takes the keyboard
+    // when clicked. Null where the desktop has none (Capabilities().LayerSurfaces).
+    virtual std::unique_ptr<TLayerSurface> CreateLayerSurface(TSurfaceLayer, bool /*keyboard*/,
+                                                              TLayerSurface::THandlers) {
+        return nullptr;
+    }
 };
 
 // Which implementation a process takes: the one Qt is told to use (QT_QPA_PLATFORM

@@ -8,6 +8,7 @@
 
 #include "platform/WaylandPlatform.h"
 #include "platform/KGlobalAccelHotKey.h"
+#include "platform/WaylandLayerSurface.h"
 #include "platform/WaylandShots.h"
 
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
@@ -113,9 +114,11 @@ public:
     TCapabilities Capabilities() override {
         // Every Wayland desktop keeps these to itself. The capture key is taken through
         // KDE's global shortcut service where it runs; elsewhere it goes through the
-        // desktop's own keyboard settings (see the hotkey dialog).
+        // desktop's own keyboard settings (see the hotkey dialog). A layer shell (wlroots
+        // compositors) places and stacks surfaces of ours, not our Qt windows.
         TCapabilities can;
         can.GlobalKey = KGlobalAccelAvailable();
+        can.LayerSurfaces = FLayerShell;
         return can;
     }
     void SetCursorInGrabs(bool cursor) override { FCursorInGrabs = cursor; }
@@ -138,6 +141,11 @@ public:
         if (std::unique_ptr<THotKey> key = CreateKGlobalAccelHotKey(std::move(onPress)))
             return key;
         return std::make_unique<TNoHotKey>();
+    }
+    std::unique_ptr<TLayerSurface> CreateLayerSurface(TSurfaceLayer layer, bool keyboard,
+                                                      TLayerSurface::THandlers handlers) override {
+        return FLayerShell ? CreateWaylandLayerSurface(layer, keyboard, std::move(handlers))
+                           : nullptr;
     }
 
     // The registry's announcements of globals that come and go.
@@ -164,6 +172,7 @@ private:
     TShmBuffer FBuffer;
     TPixelSource FSource = TPixelSource::None;
     bool FCursorInGrabs = false;
+    bool FLayerShell = false; // the compositor offers zwlr_layer_shell_v1
 };
 
 const wl_output_listener kOutputListener = {
@@ -238,6 +247,8 @@ void TWaylandPlatform::Global(void* data, wl_registry* registry, std::uint32_t n
         self->FOutputs.push_back(std::move(output));
     } else if (iface == wl_shm_interface.name) {
         self->FShm = static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
+    } else if (iface == "zwlr_layer_shell_v1") {
+        self->FLayerShell = true;
     } else if (iface == zwlr_screencopy_manager_v1_interface.name) {
         self->FScreencopyVersion = std::min(version, 3u);
         self->FScreencopy = static_cast<zwlr_screencopy_manager_v1*>(wl_registry_bind(

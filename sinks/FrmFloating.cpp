@@ -1,5 +1,6 @@
 #include "sinks/FrmFloating.h"
 
+#include "support/LayerMenu.h"
 #include "support/TranslateComponent.h"
 
 #include "sinks/FloatingSave.h"
@@ -11,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QtMath>
 #include <cmath>
 #include <memory>
 
@@ -30,6 +32,12 @@ TFrmFloating::TFrmFloating(TPlatform& platform, TFloatingOwner owner)
     font.setPixelSize(12);
     setFont(font);
     resize(311, 279);
+    if (platform.Capabilities().LayerSurfaces) {
+        FLayer = platform.CreateLayerSurface(
+            TSurfaceLayer::Top, false, {[this](const TSurfacePointer& e) { LayerPointer(e); }, {}});
+        if (FLayer != nullptr)
+            setAttribute(Qt::WA_DontShowOnScreen);
+    }
 
     // The captions follow the interface language, also when it changes while the picture
     // floats: they are translated each time the menu opens.
@@ -48,6 +56,8 @@ TFrmFloating::TFrmFloating(TPlatform& platform, TFloatingOwner owner)
     connect(BtnSave, &QAction::triggered, this, [this] { BtnSaveClick(); });
     connect(BtnDelete, &QAction::triggered, this, [this] { BtnDeleteClick(); });
     connect(BtnDeleteAll, &QAction::triggered, this, [this] { BtnDeleteAllClick(); });
+    if (FLayer != nullptr)
+        FLayerMenu = TLayerMenu::Create(platform, Popup);
 }
 
 TFrmFloating::~TFrmFloating() = default;
@@ -62,6 +72,14 @@ void TFrmFloating::SetPicture(const QImage& picture) {
 
 void TFrmFloating::ShowAt(const TRect& rect) {
     FPlace = rect;
+    if (FLayer != nullptr) {
+        // The surface is the picture's size, its corner at the rectangle's.
+        FPlace = {rect.Left, rect.Top, rect.Left + std::max(1, FPicture.width()),
+                  rect.Top + std::max(1, FPicture.height())};
+        show();
+        FLayer->Show(FPlace, FPicture, {{0, 0, FPlace.Width(), FPlace.Height()}});
+        return;
+    }
     // The toolkit's own geometry is in logical pixels and cannot hold every physical
     // position under a scale factor; it only gives the first guess, and the exact
     // rectangle is set on the window itself once it is shown.
@@ -149,6 +167,34 @@ void TFrmFloating::mouseReleaseEvent(QMouseEvent* event) {
         FOwnMove = false;
     }
     QWidget::mouseReleaseEvent(event);
+}
+
+void TFrmFloating::LayerPointer(const TSurfacePointer& e) {
+    if (e.Kind == TSurfacePointer::Press && FLayerMenu != nullptr)
+        FLayerMenu->Close();
+    if (e.Kind == TSurfacePointer::Press && e.Button == 1) {
+        FPressed = true;
+        FPressAt = e.Position;
+        FPressPlace = FPlace;
+    } else if (e.Kind == TSurfacePointer::Release && e.Button == 1) {
+        FPressed = false;
+    } else if (e.Kind == TSurfacePointer::Press && e.Button == 2) {
+        if (FLayerMenu != nullptr)
+            FLayerMenu->Popup(e.Position);
+    } else if (e.Kind == TSurfacePointer::Motion && FPressed) {
+        // The same picture at other bounds: the surface only moves.
+        const int dx = e.Position.X - FPressAt.X;
+        const int dy = e.Position.Y - FPressAt.Y;
+        FPlace = {FPressPlace.Left + dx, FPressPlace.Top + dy, FPressPlace.Right + dx,
+                  FPressPlace.Bottom + dy};
+        FLayer->Show(FPlace, FPicture, {{0, 0, FPlace.Width(), FPlace.Height()}});
+    }
+}
+
+void TFrmFloating::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (FLayer != nullptr)
+        FLayer->Hide();
 }
 
 void TFrmFloating::contextMenuEvent(QContextMenuEvent* event) {

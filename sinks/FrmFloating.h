@@ -12,6 +12,7 @@ class QMenu;
 namespace quorvel {
 
 class TFrmFloating;
+class TLayerMenu;
 
 // What a floating window needs of the main window that keeps it.
 struct TFloatingOwner {
@@ -58,8 +59,13 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    // Where the desktop neither places nor raises our windows (wlroots compositors) the
+    // picture floats as a top-layer surface of the desktop instead, which Qt's window
+    // never shows; its pointer drags it and opens the menu.
+    void LayerPointer(const TSurfacePointer& e);
     void ImageMouseMove(QMouseEvent* event);
     void BtnSaveClick();
     void BtnDeleteClick();
@@ -79,6 +85,8 @@ private:
     TPoint FPressAt;
     TRect FPressPlace;
     TRect FPlace;
+    std::unique_ptr<TLayerSurface> FLayer;
+    std::unique_ptr<TLayerMenu> FLayerMenu;
 };
 
 } // namespace quorvel

@@ -26,3 +26,33 @@ TEST(PrintFactor, WholeNumberOfDotsPerPixel) {
     EXPECT_EQ(PrintFactor(72, 96), 1);
     EXPECT_EQ(PrintFactor(600, 0), 6);
 }
+
+// A surface placed by whole logical units still shows its picture at the exact physical
+// rectangle, at every scale, on outputs anywhere in the layout and for rectangles that
+// start left of or above the output's corner; its buffer covers the picture with less than
+// one logical unit to spare.
+TEST(PlaceSurface, EveryPhysicalPositionIsExactWithTheSmallestBuffer) {
+    for (int scale : {1, 2, 3})
+        for (TPoint origin : {TPoint{0, 0}, TPoint{-1280, 0}, TPoint{1920, 1080}})
+            for (int dx = -7; dx <= 7; ++dx)
+                for (int width : {1, 2, 5, 480}) {
+                    const TRect bounds{origin.X + dx, origin.Y - dx, origin.X + dx + width,
+                                       origin.Y - dx + width + 1};
+                    const TSurfacePlacement p = PlaceSurface(bounds, origin, scale);
+                    SCOPED_TRACE(testing::Message()
+                                 << "scale " << scale << " dx " << dx << " width " << width);
+                    EXPECT_EQ(origin.X + p.Margin.X * scale + p.Offset.X, bounds.Left);
+                    EXPECT_EQ(origin.Y + p.Margin.Y * scale + p.Offset.Y, bounds.Top);
+                    EXPECT_GE(p.Offset.X, 0);
+                    EXPECT_LT(p.Offset.X, scale);
+                    EXPECT_GE(p.Offset.Y, 0);
+                    EXPECT_LT(p.Offset.Y, scale);
+                    EXPECT_GE(p.Width * scale, p.Offset.X + bounds.Width());
+                    EXPECT_LT((p.Width - 1) * scale, p.Offset.X + bounds.Width());
+                    EXPECT_GE(p.Height * scale, p.Offset.Y + bounds.Height());
+                    EXPECT_LT((p.Height - 1) * scale, p.Offset.Y + bounds.Height());
+                }
+    // An odd corner at scale 2: half a logical unit goes into the buffer.
+    EXPECT_EQ(PlaceSurface({101, 61, 313, 242}, {0, 0}, 2),
+              (TSurfacePlacement{{50, 30}, {1, 1}, 107, 91}));
+}

@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QSystemTrayIcon>
@@ -386,6 +387,11 @@ TEST_F(MainWindowUnit, ADesktopThatAllowsNothingGetsNoRegionFrameRingOrSamplingA
     emit c.ChkArea->activated(1);
     ASSERT_NE(window.FrmArea, nullptr);
     EXPECT_FALSE(window.FrmArea->isVisible());
+    // Said at once, without a box that holds the menu up.
+    const auto* notice = window.findChild<QMessageBox*>(QStringLiteral("NoRegionFrame"));
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_TRUE(notice->text().contains(QStringLiteral("does not let programs place the region")));
     c.ChkArea->setCurrentIndex(4);
     emit c.ChkArea->activated(4);
     EXPECT_EQ(window.findChild<TFrmLine*>(), nullptr);
@@ -396,9 +402,11 @@ TEST_F(MainWindowUnit, ADesktopThatAllowsNothingGetsNoRegionFrameRingOrSamplingA
 
     // Where everything is allowed, the same choices show the frame and sample colours.
     platform.Allowed = {true, true, true, true, true};
+    delete notice;
     c.ChkArea->setCurrentIndex(1);
     emit c.ChkArea->activated(1);
     EXPECT_TRUE(window.FrmArea->isVisible());
+    EXPECT_EQ(window.findChild<QMessageBox*>(QStringLiteral("NoRegionFrame")), nullptr);
     c.ChkArea->setCurrentIndex(6);
     emit c.ChkArea->activated(6);
     EXPECT_TRUE(window.ColourPicker->Sampling());

@@ -124,6 +124,10 @@ TSwaySession::TSwaySession(const QImage& background, int width, int height, int 
         if (e.path().filename().string().starts_with("sway-ipc."))
             ::setenv("SWAYSOCK", e.path().c_str(), 1);
     WaitUntil([&] { return Status("grim " + FRoot + "/ready.png 2>/dev/null") == 0; }, 10000);
+    // The background comes a moment after the output can be read: a picture that fills the
+    // output is waited for.
+    if (background.width() == width && background.height() == height)
+        WaitUntil([&] { return PixelDifferences(Grim(), background) == 0; }, 10000);
 }
 
 TSwaySession::~TSwaySession() {

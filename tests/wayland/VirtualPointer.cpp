@@ -14,11 +14,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 
 namespace {
 
-constexpr std::uint32_t kLeftButton = 0x110; // BTN_LEFT
+constexpr std::uint32_t kLeftButton = 0x110;  // BTN_LEFT
+constexpr std::uint32_t kRightButton = 0x111; // BTN_RIGHT
 
 zwlr_virtual_pointer_manager_v1* manager = nullptr;
 
@@ -42,10 +44,12 @@ std::uint32_t Now() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 7) {
-        std::fprintf(stderr, "usage: %s WIDTH HEIGHT X1 Y1 X2 Y2\n", argv[0]);
+    if (argc != 7 && !(argc == 8 && std::string(argv[7]) == "right")) {
+        std::fprintf(stderr, "usage: %s WIDTH HEIGHT X1 Y1 X2 Y2 [right]\n", argv[0]);
         return 2;
     }
+    // The left button unless told otherwise.
+    const std::uint32_t which = argc == 8 ? kRightButton : kLeftButton;
     int v[6];
     for (int i = 0; i < 6; ++i)
         v[i] = std::atoi(argv[i + 1]);
@@ -77,7 +81,7 @@ int main(int argc, char** argv) {
         zwlr_virtual_pointer_v1_frame(pointer);
     };
     const auto button = [&](bool down) {
-        zwlr_virtual_pointer_v1_button(pointer, Now(), kLeftButton,
+        zwlr_virtual_pointer_v1_button(pointer, Now(), which,
                                        down ? WL_POINTER_BUTTON_STATE_PRESSED
                                             : WL_POINTER_BUTTON_STATE_RELEASED);
         zwlr_virtual_pointer_v1_frame(pointer);

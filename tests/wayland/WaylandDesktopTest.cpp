@@ -181,6 +181,182 @@ TEST_F(WaylandDesktop, ColourPickerTakesTheClickedPixelsExactColour) {
     EXPECT_EQ(pasted, code);
 }
 
+// The region frame stands where its settings say as a surface of the desktop: the screen
+// shows through its hole, a capture holds exactly the background under the hole (never the
+// frame), a drag on its header moves it, the arrows move it pixel by pixel once a click
+// gave it the keyboard (and again and again while one is held), Enter captures its new
+// place, the header's menu and the border resize it and Escape puts it away. At a scale
+// factor of 2 the frame stands on an odd physical pixel all the same.
+class WaylandRegionFrame : public WaylandDesktop, public ::testing::WithParamInterface<int> {};
+
+TEST_P(WaylandRegionFrame, CapturesThePixelsUnderItsHoleWhereverItIsMoved) {
+    const int scale = GetParam();
+    const QImage background = PatternPicture(kWidth, kHeight);
+    TSwaySession session(background, kWidth, kHeight, scale);
+    int left = 101, top = 61;
+    constexpr int w = 200, h = 120;
+    const int header = 25 * scale;
+    session.WriteSettings("area=1\nsaveto=0\nsound=1\nmouse=0\nkey_command_shown=1\nleft=" +
+                          std::to_string(left) + "\ntop=" + std::to_string(top) +
+                          "\nwidth=200\nheight=120\npath=" + session.SaveFolder() + "\n");
+    ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
+    const auto hole = [&] { return QRect(left + 6, top + header + 6, w, h); };
+    // The frame is up once the dark header shows at the stored place.
+    const auto frameAt = [&](const QImage& screen) {
+        return screen.pixel(left + 212 - 3, top + 2) == qRgb(64, 0, 0) &&
+               screen.pixel(left + 2, top + header + 20) !=
+                   background.pixel(left + 2, top + header + 20);
+    };
+    QImage screen;
+    ASSERT_TRUE(session.WaitUntil(
+        [&] {
+            screen = session.Grim();
+            return frameAt(screen);
+        },
+        10000))
+        << session.QuorvelLog();
+    EXPECT_EQ(PixelDifferences(screen.copy(hole()), background.copy(hole())), 0);
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    const std::string first = session.NewestCapture();
+    EXPECT_EQ(PixelDifferences(Capture(first), background.copy(hole())), 0) << first;
+
+    // A drag on the header's top row moves the frame by the pointer's way; the pointer (and
+    // the cursor the compositor draws) ends there, above the hole.
+    const int dx = -20, dy = 10;
+    session.Status(std::string(QUORVEL_TEST_POINTER_BIN) + " " + std::to_string(kWidth) + " " +
+                   std::to_string(kHeight) + " " + std::to_string(left + 150) + " " +
+                   std::to_string(top + 1) + " " + std::to_string(left + 150 + dx) + " " +
+                   std::to_string(top + 1 + dy));
+    left += dx;
+    top += dy;
+    EXPECT_TRUE(session.WaitUntil(
+        [&] {
+            return session.Setting("left") == std::to_string(left) &&
+                   session.Setting("top") == std::to_string(top);
+        },
+        5000))
+        << session.Setting("left") << "," << session.Setting("top") << "\n"
+        << session.QuorvelLog();
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    const std::string second = session.NewestCapture();
+    ASSERT_NE(second, first);
+    EXPECT_EQ(PixelDifferences(Capture(second), background.copy(hole())), 0);
+
+    // The click gave the frame the keyboard: three steps right, two down, then Enter.
+    // (wtype waits a moment before it goes: the compositor drops the keys of a virtual
+    // keyboard that has gone before they were handled.)
+    session.Status("wtype -s 100 -k Right -k Right -k Right -k Down -k Down -s 300 2>/dev/null");
+    left += 3;
+    top += 2;
+    EXPECT_TRUE(session.WaitUntil(
+        [&] {
+            return session.Setting("left") == std::to_string(left) &&
+                   session.Setting("top") == std::to_string(top);
+        },
+        5000))
+        << session.Setting("left") << "," << session.Setting("top");
+    // A held arrow repeats (the first key of a new virtual keyboard acts on its release).
+    session.Status("wtype -s 100 -k Right -P Left -s 1500 -p Left -s 300 2>/dev/null");
+    const int heldFrom = left + 1;
+    left = std::atoi(session.Setting("left").c_str());
+    EXPECT_GT(heldFrom - left, 5) << "a held arrow moved the frame by " << heldFrom - left;
+    EXPECT_EQ(session.Setting("top"), std::to_string(top));
+    session.Status("wtype -s 100 -k Return -s 300 2>/dev/null");
+    ASSERT_TRUE(session.WaitUntil([&] { return session.NewestCapture() != second; }, 5000))
+        << session.QuorvelLog();
+    EXPECT_EQ(PixelDifferences(Capture(session.NewestCapture()), background.copy(hole())), 0);
+    screen = session.Grim();
+    EXPECT_TRUE(frameAt(screen));
+    EXPECT_EQ(PixelDifferences(screen.copy(hole()), background.copy(hole())), 0);
+
+    // The header's menu opens at the pointer, a surface of its own; its first entry gives
+    // the hole the first preset's size.
+    const auto click = [&](int x, int y, const char* button) {
+        session.Status(std::string(QUORVEL_TEST_POINTER_BIN) + " " + std::to_string(kWidth) + " " +
+                       std::to_string(kHeight) + " " + std::to_string(x) + " " + std::to_string(y) +
+                       " " + std::to_string(x) + " " + std::to_string(y) + button);
+    };
+    click(left + 150, top + 1, " right");
+    click(left + 150 + 20 * scale, top + 1 + 12 * scale, "");
+    EXPECT_TRUE(session.WaitUntil(
+        [&] { return session.Setting("width") == "320" && session.Setting("height") == "240"; },
+        5000))
+        << session.Setting("width") << "x" << session.Setting("height");
+
+    // A drag on the bottom-right corner of the border resizes the hole.
+    const int right = left + 320 + 12, bottom = top + header + 240 + 12;
+    session.Status(std::string(QUORVEL_TEST_POINTER_BIN) + " " + std::to_string(kWidth) + " " +
+                   std::to_string(kHeight) + " " + std::to_string(right - 2) + " " +
+                   std::to_string(bottom - 2) + " " + std::to_string(right - 22) + " " +
+                   std::to_string(bottom - 12));
+    EXPECT_TRUE(session.WaitUntil(
+        [&] { return session.Setting("width") == "300" && session.Setting("height") == "230"; },
+        5000))
+        << session.Setting("width") << "x" << session.Setting("height");
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    const QRect resized(left + 6, top + header + 6, 300, 230);
+    EXPECT_EQ(PixelDifferences(Capture(session.NewestCapture()), background.copy(resized)), 0);
+
+    // Escape puts the frame away: the screen left of and below the cursor's place is the
+    // background.
+    session.Status("wtype -s 100 -k Escape -s 300 2>/dev/null");
+    const QRect below(0, top + 100, left + 300, kHeight - top - 100);
+    EXPECT_TRUE(session.WaitUntil(
+        [&] { return PixelDifferences(session.Grim().copy(below), background.copy(below)) == 0; },
+        5000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Scale, WaylandRegionFrame, ::testing::Values(1, 2));
+
+// A floating capture stands exactly over the pixels it took and stays there, above the
+// main window that then opens; a drag moves it by the pointer's way.
+TEST_F(WaylandDesktop, FloatingCaptureCoversItsPixelsAboveANewWindowAndFollowsADrag) {
+    const QImage background = PatternPicture(kWidth, kHeight);
+    TSwaySession session(background, kWidth, kHeight);
+    session.WriteSettings("area=2\nsaveto=10\nsound=1\nmouse=0\nkey_command_shown=1\npath=" +
+                          session.SaveFolder() + "\n");
+    ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
+    std::string reply;
+    std::thread ctl([&] { reply = session.Ctl(R"({"command":"capture"})"); });
+    const bool shown =
+        session.WaitUntil([&] { return session.FullScreenWindow("quorvel"); }, 10000);
+    if (shown)
+        session.Status(std::string(QUORVEL_TEST_POINTER_BIN) + " " + std::to_string(kWidth) + " " +
+                       std::to_string(kHeight) + " 101 81 301 201");
+    else
+        session.Status("wtype -k Escape 2>/dev/null");
+    ctl.join();
+    ASSERT_TRUE(shown) << session.QuorvelLog();
+    ASSERT_EQ(reply, "1");
+    const QRect taken(101, 81, 200, 120);
+
+    // The main window opens in the middle of the output, partly under the picture (more
+    // pixels change than the cursor covers); the picture stays above it.
+    session.Ctl("--show");
+    QImage screen;
+    EXPECT_TRUE(session.WaitUntil(
+        [&] {
+            screen = session.Grim();
+            return PixelDifferences(screen, background) > 5000;
+        },
+        10000))
+        << "the main window did not open";
+    EXPECT_EQ(PixelDifferences(screen.copy(taken), background.copy(taken)), 0);
+
+    // A drag on the picture moves it; the rows below the cursor's are compared.
+    const int dx = 23, dy = 31;
+    session.Status(std::string(QUORVEL_TEST_POINTER_BIN) + " " + std::to_string(kWidth) + " " +
+                   std::to_string(kHeight) + " 150 90 " + std::to_string(150 + dx) + " " +
+                   std::to_string(90 + dy));
+    const QRect below(taken.left(), taken.top() + 40, taken.width(), taken.height() - 40);
+    EXPECT_TRUE(session.WaitUntil(
+        [&] {
+            return PixelDifferences(session.Grim().copy(below.translated(dx, dy)),
+                                    background.copy(below)) == 0;
+        },
+        5000));
+}
+
 } // namespace
 
 // On a Plasma desktop the capture key goes through KDE's global shortcut service: the chosen
