@@ -113,7 +113,14 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
     FHooks.RegionRect = [this] { return FrmArea->GetRect(); };
     FHooks.WebPageCapture = [this] { return WebPageCapture(); };
 
-    connect(ui->ChkArea, &QComboBox::activated, this, [this] { ChkAreaChange(); });
+    connect(ui->ChkArea, &QComboBox::activated, this, [this] {
+        ChkAreaChange();
+        // An area this desktop cannot serve is said so when the user picks it, not only
+        // at the capture.
+        const QString why = AreaUnavailable(ui->ChkArea->currentIndex(), FPlatform.Capabilities());
+        if (!why.isEmpty())
+            ShowMessage(TranslatedCaption(), why, TMessageIcon::Information);
+    });
     connect(ui->ChkSaveTo, &QComboBox::activated, this, [this] { ChkSaveToChange(); });
     connect(ui->LblCredit, &QLabel::linkActivated, this, [this] { AboutAction(); });
     ChkAreaChange();

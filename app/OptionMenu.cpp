@@ -160,7 +160,7 @@ void TFrmQuorvel::ChkLang(QAction* item) {
     TranslateComponent(FrmArea);
     TranslateComponent(FrmHotKey);
     TranslateComponent(FrmSize);
-    TranslateComponent(ui->ChkArea);
+    TranslateAreaList();
     TranslateComponent(ui->ChkSaveTo);
     // Each window grows (or shrinks back) to the texts of the new language.
     FitTexts(this);
@@ -252,6 +252,23 @@ void TFrmQuorvel::ChkRegStartClick() {
                         "잘못된 백신 또는 악성 프로그램이 부팅시 실행을 차단하였습니다.")),
                     TMessageIcon::Error);
         ChkRegStart->setChecked(false);
+    }
+}
+
+void TFrmQuorvel::TranslateAreaList() {
+    QComboBox* list = ui->ChkArea;
+    const QString mark = QString::fromLatin1(kUnavailableMark);
+    // The mark comes off first: the translation table knows the bare texts only.
+    for (int i = 0; i < list->count(); ++i)
+        if (list->itemText(i).endsWith(mark))
+            list->setItemText(i, list->itemText(i).chopped(mark.size()));
+    TranslateComponent(list);
+    const TCapabilities can = FPlatform.Capabilities();
+    for (int i = 0; i < list->count(); ++i) {
+        const QString why = AreaUnavailable(i, can);
+        list->setItemData(i, why.isEmpty() ? QVariant() : QVariant(why), Qt::ToolTipRole);
+        if (!why.isEmpty())
+            list->setItemText(i, list->itemText(i) + mark);
     }
 }
 

@@ -5,8 +5,13 @@
 // A Wayland compositor keeps window placement, stacking, the pointer over other programs'
 // windows and global keys to itself: the capability queries say so, and the calls that
 // cannot be honoured act on this program's own windows through Qt where that is possible.
+// sway alone tells which window has the focus and where each window stands, through its
+// IPC socket; other programs' windows then get ids of their own here (sway's container
+// ids, marked apart from Qt's).
 
 #include "platform/WaylandPlatform.h"
+#include "platform/SwayIpc.h"
+#include "platform/SwayTree.h"
 #include "platform/WaylandShots.h"
 
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
@@ -20,6 +25,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <poll.h>
@@ -33,6 +39,10 @@ namespace {
 
 // How long a compositor may take to hand over one output's pixels.
 constexpr int kFrameTimeoutMs = 5000;
+// How long sway may take to describe its windows.
+constexpr int kSwayTimeoutMs = 2000;
+// Window ids that stand for sway's containers: the container id with the top bit set.
+constexpr TWindowId kSwayWindow = 0x80000000u;
 
 struct TOutput {
     wl_output* Handle = nullptr;
@@ -110,16 +120,19 @@ public:
     ~TWaylandPlatform() override;
 
     TCapabilities Capabilities() override {
-        // Every Wayland desktop keeps these to itself; the capture key goes through the
-        // desktop's own keyboard settings (see the hotkey dialog).
-        return {};
+        // Every Wayland desktop keeps these to itself but for sway's list of windows; the
+        // capture key goes through the desktop's own keyboard settings (see the hotkey
+        // dialog).
+        TCapabilities can;
+        can.ListWindows = FSwayWorks;
+        return can;
     }
     void SetCursorInGrabs(bool cursor) override { FCursorInGrabs = cursor; }
     std::vector<TRect> Monitors() override;
     TRect ScreenRect() override;
     TPoint PointerPosition() override;
-    TWindowId ActiveWindow() override { return 0; }
-    TWindowId WindowAt(TPoint) override { return 0; }
+    TWindowId ActiveWindow() override;
+    TWindowId WindowAt(TPoint point) override;
     std::optional<TRect> WindowBounds(TWindowId window) override;
     QImage GrabScreen(const TRect& rect) override;
     std::optional<TCursorImage> Cursor() override { return std::nullopt; }
@@ -147,6 +160,8 @@ private:
     QImage GrabOutput(const TOutput& output);
     TShmBuffer& BufferFor(const TFrameState& frame);
     double Ratio(const QWindow* window) const;
+    // sway's windows on show now; none when sway does not answer.
+    std::optional<std::vector<TSwayWindow>> SwayWindowList() const;
 
     std::mutex FLock;
     wl_display* FDisplay = nullptr;
@@ -158,7 +173,15 @@ private:
     TShmBuffer FBuffer;
     TPixelSource FSource = TPixelSource::None;
     bool FCursorInGrabs = false;
+    std::string FSwaySocket;
+    bool FSwayWorks = false;
 };
+
+TWindowId SwayWindowId(std::optional<std::int64_t> id) {
+    if (!id || *id <= 0 || *id >= static_cast<std::int64_t>(kSwayWindow))
+        return 0;
+    return kSwayWindow | static_cast<TWindowId>(*id);
+}
 
 const wl_output_listener kOutputListener = {
     .geometry =
@@ -262,6 +285,12 @@ TWaylandPlatform::TWaylandPlatform() {
         FSource = TPixelSource::Screencopy;
     else
         FSource = ProbeDesktopShots();
+    // Under sway its IPC socket is named in the environment; the windows are offered only
+    // when it answers with a tree.
+    if (const char* socket = std::getenv("SWAYSOCK"); socket != nullptr && *socket != 0) {
+        FSwaySocket = socket;
+        FSwayWorks = SwayWindowList().has_value();
+    }
 }
 
 TWaylandPlatform::~TWaylandPlatform() {
@@ -345,9 +374,38 @@ TPoint TWaylandPlatform::PointerPosition() {
     return {static_cast<int>(p.x() * ratio), static_cast<int>(p.y() * ratio)};
 }
 
+std::optional<std::vector<TSwayWindow>> TWaylandPlatform::SwayWindowList() const {
+    if (FSwaySocket.empty())
+        return std::nullopt;
+    const std::optional<std::string> tree = SwayQuery(FSwaySocket, kSwayGetTree, kSwayTimeoutMs);
+    if (!tree)
+        return std::nullopt;
+    return SwayWindows(*tree);
+}
+
+TWindowId TWaylandPlatform::ActiveWindow() {
+    const auto windows = SwayWindowList();
+    return windows ? SwayWindowId(SwayFocusedWindow(*windows)) : 0;
+}
+
+TWindowId TWaylandPlatform::WindowAt(TPoint point) {
+    const auto windows = SwayWindowList();
+    return windows ? SwayWindowId(SwayWindowAt(*windows, point)) : 0;
+}
+
 std::optional<TRect> TWaylandPlatform::WindowBounds(TWindowId window) {
-    // Only our own windows, and only as far as Qt was told where they are.
+    // Our own windows as far as Qt was told where they are; other programs' windows as
+    // sway places them now.
     const QWindow* w = OwnWindow(window);
+    if (w == nullptr && (window & kSwayWindow) != 0) {
+        const auto windows = SwayWindowList();
+        if (!windows)
+            return std::nullopt;
+        for (const TSwayWindow& s : *windows)
+            if (SwayWindowId(s.Id) == window)
+                return s.Bounds;
+        return std::nullopt;
+    }
     if (w == nullptr)
         return std::nullopt;
     const QRect g = w->frameGeometry();
