@@ -59,6 +59,7 @@ void Walk(const QJsonObject& node, double scale, bool floating, TWalk& out) {
         window.Id = static_cast<std::int64_t>(node.value(QLatin1String("id")).toDouble());
         window.Bounds = {Physical(x, scale), Physical(y, scale), Physical(x + w, scale),
                          Physical(y + h, scale)};
+        window.Pid = static_cast<std::int64_t>(node.value(QLatin1String("pid")).toDouble());
         window.Focused = node.value(QLatin1String("focused")).toBool();
         if (window.Bounds.Empty())
             return;

@@ -33,6 +33,7 @@ std::optional<TSwayHeader> SwayReplyHeader(const char* bytes);
 // surface, without sway's title bar and borders) in physical pixels of the screen.
 struct TSwayWindow {
     std::int64_t Id = 0;
+    std::int64_t Pid = 0; // the client's process; 0 when sway does not say
     TRect Bounds;
     bool Focused = false;
 };

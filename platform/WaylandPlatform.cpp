@@ -177,10 +177,32 @@ private:
     bool FSwayWorks = false;
 };
 
-TWindowId SwayWindowId(std::optional<std::int64_t> id) {
-    if (!id || *id <= 0 || *id >= static_cast<std::int64_t>(kSwayWindow))
+TWindowId SwayWindowId(std::int64_t id) {
+    if (id <= 0 || id >= static_cast<std::int64_t>(kSwayWindow))
         return 0;
-    return kSwayWindow | static_cast<TWindowId>(*id);
+    return kSwayWindow | static_cast<TWindowId>(id);
+}
+
+// The id of a window sway lists: one of this program's own windows by Qt's id (the one
+// with the keyboard focus when sway has it focused, else one of the same size), another
+// program's by sway's.
+TWindowId IdOf(const std::vector<TSwayWindow>& windows, std::optional<std::int64_t> id) {
+    if (!id)
+        return 0;
+    const auto it = std::find_if(windows.begin(), windows.end(),
+                                 [&](const TSwayWindow& w) { return w.Id == *id; });
+    if (it == windows.end() || it->Pid != static_cast<std::int64_t>(::getpid()) ||
+        qGuiApp == nullptr)
+        return SwayWindowId(*id);
+    if (it->Focused && QGuiApplication::focusWindow() != nullptr)
+        return static_cast<TWindowId>(QGuiApplication::focusWindow()->winId());
+    for (QWindow* w : QGuiApplication::topLevelWindows()) {
+        const double ratio = w->devicePixelRatio();
+        if (w->isVisible() && qRound(w->width() * ratio) == it->Bounds.Width() &&
+            qRound(w->height() * ratio) == it->Bounds.Height())
+            return static_cast<TWindowId>(w->winId());
+    }
+    return SwayWindowId(*id);
 }
 
 const wl_output_listener kOutputListener = {
@@ -385,12 +407,12 @@ std::optional<std::vector<TSwayWindow>> TWaylandPlatform::SwayWindowList() const
 
 TWindowId TWaylandPlatform::ActiveWindow() {
     const auto windows = SwayWindowList();
-    return windows ? SwayWindowId(SwayFocusedWindow(*windows)) : 0;
+    return windows ? IdOf(*windows, SwayFocusedWindow(*windows)) : 0;
 }
 
 TWindowId TWaylandPlatform::WindowAt(TPoint point) {
     const auto windows = SwayWindowList();
-    return windows ? SwayWindowId(SwayWindowAt(*windows, point)) : 0;
+    return windows ? IdOf(*windows, SwayWindowAt(*windows, point)) : 0;
 }
 
 std::optional<TRect> TWaylandPlatform::WindowBounds(TWindowId window) {

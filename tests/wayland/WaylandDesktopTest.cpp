@@ -5,6 +5,7 @@
 #include "SwaySession.h"
 
 #include <QImage>
+#include <QRect>
 #include <atomic>
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -70,10 +71,10 @@ TEST_F(WaylandDesktop, FirstStartNamesTheCommandThatCapturesTheMonitorExactly) {
     EXPECT_EQ(PixelDifferences(Capture(second), session.Grim()), 0);
     ASSERT_EQ(session.Ctl("--exit"), "");
 
-    // Told once: the next start shows no message. The active window is the desktop's
-    // secret: the capture fails with a message that says so, and writes nothing.
+    // Told once: the next start shows no message. The window under the pointer is the
+    // desktop's secret: the capture fails with a message that says so, and writes nothing.
     session.WriteSettings(
-        "area=3\nsaveto=0\nsound=1\nkey_command_shown=1\npath=" + session.SaveFolder() + "\n");
+        "area=4\nsaveto=0\nsound=1\nkey_command_shown=1\npath=" + session.SaveFolder() + "\n");
     ASSERT_TRUE(session.WaitUntil(
         [&] { return session.Ctl("--show").find("not running") != std::string::npos; }, 5000));
     ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
@@ -84,8 +85,7 @@ TEST_F(WaylandDesktop, FirstStartNamesTheCommandThatCapturesTheMonitorExactly) {
     });
     const bool said = session.WaitUntil(
         [&] {
-            return session.QuorvelLog().find("does not tell programs which window") !=
-                   std::string::npos;
+            return session.QuorvelLog().find("not available on this desktop") != std::string::npos;
         },
         10000);
     // The box shows a moment after its text is logged; Enter until it has gone.
@@ -100,6 +100,63 @@ TEST_F(WaylandDesktop, FirstStartNamesTheCommandThatCapturesTheMonitorExactly) {
     ctl.join();
     EXPECT_TRUE(said) << session.QuorvelLog();
     EXPECT_EQ(session.NewestCapture(), second);
+}
+
+// The active window is the one sway has focused, taken as its content without sway's
+// title bar and borders: every pixel of a one-colour floating window over a tiled one, at
+// the window's size in physical pixels, at scale 1 and 2.
+void ActiveWindowCaptureIsTheFocusedWindowsContent(int scale) {
+    {
+        const auto Capture = [](const std::string& path) {
+            return QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32);
+        };
+        const QImage background = PatternPicture(kWidth, kHeight);
+        TSwaySession session(background, kWidth, kHeight, scale);
+        session.Status("swaymsg 'default_border normal 3' >/dev/null; swaymsg "
+                       "'for_window [app_id=\"solid-float\"] floating enable' >/dev/null");
+        session.WriteSettings("area=3\nsaveto=0\nsound=1\nmouse=0\nkey_command_shown=1\npath=" +
+                              session.SaveFolder() + "\n");
+        ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
+        session.Start({QUORVEL_TEST_SOLID_BIN, "solid-tiled", "2040c0", "300", "200"}, "tiled.log");
+        ASSERT_TRUE(session.WaitUntil(
+            [&] {
+                return session.Output("swaymsg -t get_tree").find("solid-tiled") !=
+                       std::string::npos;
+            },
+            10000));
+        session.Start({QUORVEL_TEST_SOLID_BIN, "solid-float", "ff8000", "120", "90"}, "float.log");
+        // Shown once grim sees its colour; the focus comes with it.
+        ASSERT_TRUE(session.WaitUntil(
+            [&] {
+                const QImage screen = session.Grim();
+                return !screen.isNull() &&
+                       screen.pixel(screen.width() / 2, screen.height() / 2) == qRgb(0xff, 0x80, 0);
+            },
+            10000));
+        ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+        const std::string path = session.NewestCapture();
+        ASSERT_FALSE(path.empty()) << session.QuorvelLog();
+        QImage want(120 * scale, 90 * scale, QImage::Format_RGB32);
+        want.fill(qRgb(0xff, 0x80, 0));
+        EXPECT_EQ(PixelDifferences(Capture(path), want), 0);
+        // The window's content on the screen has just that size: nothing of it was left
+        // out, and none of sway's frame (not of its colour) taken in.
+        const QImage screen = session.Grim();
+        QRect seen;
+        for (int y = 0; y < screen.height(); ++y)
+            for (int x = 0; x < screen.width(); ++x)
+                if ((screen.pixel(x, y) & 0xFFFFFF) == 0xff8000u)
+                    seen |= QRect(x, y, 1, 1);
+        EXPECT_EQ(seen.size(), want.size());
+    }
+}
+
+TEST_F(WaylandDesktop, ActiveWindowCaptureIsTheFocusedWindowsContent) {
+    ActiveWindowCaptureIsTheFocusedWindowsContent(1);
+}
+
+TEST_F(WaylandDesktop, ActiveWindowCaptureAtScaleTwoIsTheFocusedWindowsContent) {
+    ActiveWindowCaptureIsTheFocusedWindowsContent(2);
 }
 
 // At a scale factor of 2 a capture still holds every physical pixel of the output.
