@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 
 namespace quorvel {
 
@@ -52,11 +53,22 @@ void TFrmQuorvel::RecordStart() {
                                                             : 0;
     try {
         FRecorder->Output = NewFilename(QStringLiteral("mp4"));
-        if (ui->ChkArea->currentIndex() == 1 && FHooks.RegionRect)
+        // On Wayland the encoder cannot read the screen: the program mirrors it, the
+        // monitor as a fixed region, from the compositor's copies.
+        const bool wayland =
+            ChoosePlatformKind(std::getenv("QT_QPA_PLATFORM"), std::getenv("WAYLAND_DISPLAY"),
+                               std::getenv("XDG_SESSION_TYPE")) == TPlatformKind::Wayland;
+        FRecorder->RepeatFrames = wayland;
+        if (ui->ChkArea->currentIndex() == 1 && FHooks.RegionRect) {
             FRecorder->Start(FCapture.get(), FHooks.RegionRect);
-        else
-            FRecorder->Start(MonitorNearest(FPlatform.Monitors(), FPlatform.PointerPosition(),
-                                            FPlatform.ScreenRect()));
+        } else {
+            const TRect monitor = MonitorNearest(FPlatform.Monitors(), FPlatform.PointerPosition(),
+                                                 FPlatform.ScreenRect());
+            if (wayland)
+                FRecorder->Start(FCapture.get(), [monitor] { return monitor; });
+            else
+                FRecorder->Start(monitor);
+        }
     } catch (const std::exception& e) {
         FRecorder.reset();
         TmrRecTimer();
