@@ -7,7 +7,11 @@
 #include <QImage>
 #include <QRect>
 #include <atomic>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
@@ -157,6 +161,125 @@ TEST_F(WaylandDesktop, ActiveWindowCaptureIsTheFocusedWindowsContent) {
 
 TEST_F(WaylandDesktop, ActiveWindowCaptureAtScaleTwoIsTheFocusedWindowsContent) {
     ActiveWindowCaptureIsTheFocusedWindowsContent(2);
+}
+
+// A picture that survives the encoder's losses: four plain quarters.
+QImage QuartersPicture(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    const QRgb colours[4] = {qRgb(0xe0, 0x30, 0x30), qRgb(0x30, 0xc0, 0x40), qRgb(0x30, 0x50, 0xe0),
+                             qRgb(0xf0, 0xf0, 0xe0)};
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, colours[(y >= height / 2) * 2 + (x >= width / 2)]);
+    return image;
+}
+
+// The mean of the absolute channel differences between two pictures of one size; 255
+// for different sizes.
+double MeanDifference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size() || a.isNull())
+        return 255;
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * a.width() * a.height());
+}
+
+// An MP4 recording of the monitor: started and stopped by two capture requests, `during`
+// run half way through. Returns the file once the encoder has finished it, and the time
+// between the two requests.
+std::string RecordMonitor(TSwaySession& session, int ms, double& recorded,
+                          const std::function<void()>& during = {}) {
+    session.WriteSettings("area=0\nsaveto=5\nsound=0\nmouse=0\nkey_command_shown=1\npath=" +
+                          session.SaveFolder() + "\n");
+    if (!session.StartQuorvel()) {
+        ADD_FAILURE() << session.QuorvelLog();
+        return {};
+    }
+    if (session.Ctl(R"({"command":"capture"})") != "1") {
+        ADD_FAILURE() << session.QuorvelLog();
+        return {};
+    }
+    const auto started = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms / 2));
+    if (during)
+        during();
+    std::this_thread::sleep_until(started + std::chrono::milliseconds(ms));
+    EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    recorded = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::string file;
+    std::string duration;
+    // Finished once ffprobe finds the index the encoder writes at the end.
+    session.WaitUntil(
+        [&] {
+            file = session.NewestCapture();
+            duration = file.empty() ? std::string()
+                                    : session.Output("ffprobe -v error -show_entries "
+                                                     "format=duration -of csv=p=0 '" +
+                                                     file + "' 2>/dev/null");
+            return !duration.empty();
+        },
+        15000);
+    EXPECT_FALSE(duration.empty()) << session.QuorvelLog();
+    return duration.empty() ? std::string() : file;
+}
+
+double Duration(const TSwaySession& session, const std::string& file) {
+    const std::string text = session.Output(
+        "ffprobe -v error -show_entries format=duration -of csv=p=0 '" + file + "' 2>/dev/null");
+    return text.empty() ? -1 : std::stod(text);
+}
+
+// One frame of the video at `at` seconds from its start (negative: from its end).
+QImage VideoFrame(const TSwaySession& session, const std::string& file, double at) {
+    const std::string png = session.Root() + "/frame.png";
+    const std::string seek = at < 0 ? "-sseof " + std::to_string(at) : "-ss " + std::to_string(at);
+    session.Status("ffmpeg -v error " + seek + " -i '" + file + "' -frames:v 1 -y '" + png + "'");
+    QImage frame(QString::fromStdString(png));
+    std::remove(png.c_str());
+    return frame.convertToFormat(QImage::Format_RGB32);
+}
+
+// Nothing moves on the desktop, so the compositor has no new frame to give: the video is
+// still as long as the recording, at the output's size, and shows the background.
+TEST_F(WaylandDesktop, StillDesktopRecordsAVideoAsLongAsTheRecording) {
+    const QImage background = QuartersPicture(kWidth, kHeight);
+    TSwaySession session(background, kWidth, kHeight);
+    double recorded = 0;
+    const std::string file = RecordMonitor(session, 3000, recorded);
+    ASSERT_FALSE(file.empty());
+    EXPECT_NEAR(Duration(session, file), recorded, 1.0);
+    for (const double at : {0.2, 1.5, -0.2}) {
+        SCOPED_TRACE("frame at " + std::to_string(at));
+        EXPECT_LT(MeanDifference(VideoFrame(session, file, at), background), 3.0);
+    }
+}
+
+// A window that opens during the recording is in the frames after it and not before.
+TEST_F(WaylandDesktop, ChangingDesktopRecordsTheChange) {
+    const QImage background = QuartersPicture(kWidth, kHeight);
+    TSwaySession session(background, kWidth, kHeight);
+    double recorded = 0;
+    const std::string file = RecordMonitor(session, 4000, recorded, [&] {
+        session.Start({QUORVEL_TEST_SOLID_BIN, "solid-tiled", "ff8000", "300", "200"}, "solid.log");
+        // Tiled alone, it covers the whole output.
+        session.WaitUntil(
+            [&] {
+                const QImage screen = session.Grim();
+                return !screen.isNull() && screen.pixel(10, 10) == qRgb(0xff, 0x80, 0);
+            },
+            5000);
+    });
+    ASSERT_FALSE(file.empty());
+    EXPECT_NEAR(Duration(session, file), recorded, 1.0);
+    EXPECT_LT(MeanDifference(VideoFrame(session, file, 0.2), background), 3.0);
+    QImage orange(kWidth, kHeight, QImage::Format_RGB32);
+    orange.fill(qRgb(0xff, 0x80, 0));
+    EXPECT_LT(MeanDifference(VideoFrame(session, file, -0.2), orange), 3.0);
 }
 
 // At a scale factor of 2 a capture still holds every physical pixel of the output.
