@@ -31,6 +31,7 @@
 #include <QDesktopServices>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -116,10 +117,16 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
     connect(ui->ChkArea, &QComboBox::activated, this, [this] {
         ChkAreaChange();
         // An area this desktop cannot serve is said so when the user picks it, not only
-        // at the capture.
+        // at the capture; the note does not hold up the main window.
         const QString why = AreaUnavailable(ui->ChkArea->currentIndex(), FPlatform.Capabilities());
-        if (!why.isEmpty())
-            ShowMessage(TranslatedCaption(), why, TMessageIcon::Information);
+        if (!why.isEmpty()) {
+            std::fprintf(stderr, "quorvel: %s\n", qPrintable(why));
+            auto* box = new QMessageBox(QMessageBox::Information, TranslatedCaption(), why,
+                                        QMessageBox::Ok, this);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            MarkAsMessage(*box);
+            box->open();
+        }
     });
     connect(ui->ChkSaveTo, &QComboBox::activated, this, [this] { ChkSaveToChange(); });
     connect(ui->LblCredit, &QLabel::linkActivated, this, [this] { AboutAction(); });

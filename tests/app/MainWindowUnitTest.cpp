@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QSystemTrayIcon>
@@ -386,9 +387,19 @@ TEST_F(MainWindowUnit, ADesktopThatAllowsNothingGetsNoRegionFrameRingOrSamplingA
     emit c.ChkArea->activated(1);
     ASSERT_NE(window.FrmArea, nullptr);
     EXPECT_FALSE(window.FrmArea->isVisible());
+    // The active window and the window under the pointer are marked in the list and, when
+    // picked, say so in a note that leaves the main window usable.
+    const QString mark = QString::fromLatin1(kUnavailableMark);
+    EXPECT_TRUE(c.ChkArea->itemText(3).endsWith(mark));
+    EXPECT_TRUE(c.ChkArea->itemText(4).endsWith(mark));
+    EXPECT_FALSE(c.ChkArea->itemText(2).endsWith(mark));
     c.ChkArea->setCurrentIndex(4);
     emit c.ChkArea->activated(4);
     EXPECT_EQ(window.findChild<TFrmLine*>(), nullptr);
+    const QMessageBox* note = window.findChild<QMessageBox*>();
+    ASSERT_NE(note, nullptr);
+    EXPECT_TRUE(note->text().contains(QStringLiteral("not available on this desktop")));
+    EXPECT_FALSE(note->isModal() && note->windowModality() == Qt::ApplicationModal);
     c.ChkArea->setCurrentIndex(6);
     emit c.ChkArea->activated(6);
     EXPECT_EQ(c.PnlMain->currentIndex(), 1);
