@@ -34,6 +34,14 @@ void TFrmQuorvel::RecordStart() {
     const QString path = QString::fromStdString(FindFfmpeg());
     if (path.isEmpty())
         return; // the main window warned when MP4 was chosen
+    // A region frame the desktop does not let the program show would record a rectangle
+    // the user cannot see: said plainly, as for a picture of it.
+    if (ui->ChkArea->currentIndex() == 1 && !FPlatform.Capabilities().PlaceWindows) {
+        ShowCaptureFailed(QStringLiteral("This desktop does not let programs place the region "
+                                         "frame on the screen. Capture the full screen or a "
+                                         "drag selection instead."));
+        return;
+    }
     FStatus = stBusy;
     ui->ChkArea->setEnabled(false);
     ui->PnlMain->setCurrentIndex(2);
