@@ -430,6 +430,18 @@ std::optional<TRect> TWaylandPlatform::WindowBounds(TWindowId window) {
     }
     if (w == nullptr)
         return std::nullopt;
+    // Qt does not learn where the compositor put a window; sway tells, for the window of
+    // ours it lists as focused (when this is the focused one) or of the same size.
+    if (const auto windows = FSwayWorks ? SwayWindowList() : std::nullopt) {
+        const double ratio = Ratio(w);
+        const bool focused = QGuiApplication::focusWindow() == w;
+        for (const TSwayWindow& s : *windows)
+            if (s.Pid == static_cast<std::int64_t>(::getpid()) &&
+                (focused ? s.Focused
+                         : s.Bounds.Width() == qRound(w->width() * ratio) &&
+                               s.Bounds.Height() == qRound(w->height() * ratio)))
+                return s.Bounds;
+    }
     const QRect g = w->frameGeometry();
     const double ratio = Ratio(w);
     const auto px = [ratio](int v) { return static_cast<int>(v * ratio + 0.5); };

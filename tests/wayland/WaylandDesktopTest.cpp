@@ -5,6 +5,7 @@
 #include "SwaySession.h"
 
 #include <QImage>
+#include <QPoint>
 #include <QRect>
 #include <atomic>
 #include <chrono>
@@ -280,6 +281,46 @@ TEST_F(WaylandDesktop, ChangingDesktopRecordsTheChange) {
     QImage orange(kWidth, kHeight, QImage::Format_RGB32);
     orange.fill(qRgb(0xff, 0x80, 0));
     EXPECT_LT(MeanDifference(VideoFrame(session, file, -0.2), orange), 3.0);
+}
+
+// The main window opens on sway when asked to show, and, focused, is the active window: its
+// capture is exactly its pixels where sway put it (which Qt itself does not know).
+TEST_F(WaylandDesktop, MainWindowOpensAndIsCapturedAsTheActiveWindow) {
+    const QImage background = PatternPicture(kWidth, kHeight);
+    TSwaySession session(background, kWidth, kHeight);
+    session.WriteSettings("area=3\nsaveto=0\nsound=0\nmouse=0\nkey_command_shown=1\npath=" +
+                          session.SaveFolder() + "\n");
+    ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
+    ASSERT_EQ(session.Ctl("--show"), "");
+    ASSERT_TRUE(session.WaitUntil(
+        [&] {
+            const std::string tree = session.Output("swaymsg -t get_tree 2>/dev/null");
+            const std::size_t app = tree.find("\"app_id\": \"quorvel\"");
+            return app != std::string::npos &&
+                   tree.rfind("\"focused\": true", app) > tree.rfind("\"focused\": false", app);
+        },
+        10000))
+        << session.Output("swaymsg -t get_tree");
+    // Drawn by now, and not changing.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    const QImage shot = Capture(session.NewestCapture());
+    ASSERT_GE(shot.width(), 100);
+    ASSERT_GE(shot.height(), 100);
+    ASSERT_TRUE(shot.width() < kWidth || shot.height() < kHeight) << "the window, not the output";
+    const QImage screen = session.Grim();
+    bool found = false;
+    QPoint at;
+    for (int y = 0; !found && y + shot.height() <= screen.height(); ++y)
+        for (int x = 0; !found && x + shot.width() <= screen.width(); ++x) {
+            found = (screen.pixel(x, y) & 0xFFFFFF) == (shot.pixel(0, 0) & 0xFFFFFF) &&
+                    PixelDifferences(screen.copy(x, y, shot.width(), shot.height()), shot) == 0;
+            at = QPoint(x, y);
+        }
+    ASSERT_TRUE(found) << "the capture is not the window's pixels on the screen";
+    // The window's own pixels, not the desktop where Qt thinks the window is.
+    EXPECT_GT(PixelDifferences(shot, background.copy(QRect(at, shot.size()))),
+              shot.width() * shot.height() / 2);
 }
 
 // At a scale factor of 2 a capture still holds every physical pixel of the output.
