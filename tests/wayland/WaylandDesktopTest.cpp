@@ -323,6 +323,42 @@ TEST_F(WaylandDesktop, MainWindowOpensAndIsCapturedAsTheActiveWindow) {
               shot.width() * shot.height() / 2);
 }
 
+// A Wayland desktop that is not sway (here: sway's socket not named) tells nothing of its
+// windows: the active window says it is not available, and nothing is written.
+TEST_F(WaylandDesktop, ActiveWindowElsewhereIsNotAvailableOnThisDesktop) {
+    const QImage background = PatternPicture(kWidth, kHeight);
+    TSwaySession session(background, kWidth, kHeight);
+    session.WriteSettings(
+        "area=3\nsaveto=0\nsound=0\nkey_command_shown=1\npath=" + session.SaveFolder() + "\n");
+    const std::string socket = std::getenv("SWAYSOCK");
+    ::unsetenv("SWAYSOCK");
+    const bool started = session.StartQuorvel();
+    ::setenv("SWAYSOCK", socket.c_str(), 1);
+    ASSERT_TRUE(started) << session.QuorvelLog();
+    std::atomic<bool> answered = false;
+    std::thread ctl([&] {
+        session.Ctl(R"({"command":"capture"})");
+        answered = true;
+    });
+    const bool said = session.WaitUntil(
+        [&] {
+            return session.QuorvelLog().find("active window is not available on this desktop") !=
+                   std::string::npos;
+        },
+        10000);
+    session.WaitUntil(
+        [&] {
+            session.Status("wtype -k Return 2>/dev/null");
+            return answered.load();
+        },
+        10000);
+    if (!answered)
+        session.Status(std::string(QUORVELCTL_BIN) + " --exit >/dev/null 2>&1");
+    ctl.join();
+    EXPECT_TRUE(said) << session.QuorvelLog();
+    EXPECT_EQ(session.NewestCapture(), "");
+}
+
 // At a scale factor of 2 a capture still holds every physical pixel of the output.
 TEST_F(WaylandDesktop, CaptureAtScaleTwoHoldsThePhysicalPixels) {
     const QImage background = PatternPicture(kWidth, kHeight);
