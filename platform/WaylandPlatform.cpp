@@ -430,17 +430,21 @@ std::optional<TRect> TWaylandPlatform::WindowBounds(TWindowId window) {
     }
     if (w == nullptr)
         return std::nullopt;
-    // Qt does not learn where the compositor put a window; sway tells, for the window of
-    // ours it lists as focused (when this is the focused one) or of the same size.
+    // Qt does not learn where the compositor put a window; sway tells, for a window of ours
+    // it lists at this window's size (the focused one first when this one has the focus).
+    // Surfaces sway does not list as windows (overlays of the layer shell) keep Qt's idea.
     if (const auto windows = FSwayWorks ? SwayWindowList() : std::nullopt) {
         const double ratio = Ratio(w);
         const bool focused = QGuiApplication::focusWindow() == w;
+        std::optional<TRect> found;
         for (const TSwayWindow& s : *windows)
             if (s.Pid == static_cast<std::int64_t>(::getpid()) &&
-                (focused ? s.Focused
-                         : s.Bounds.Width() == qRound(w->width() * ratio) &&
-                               s.Bounds.Height() == qRound(w->height() * ratio)))
-                return s.Bounds;
+                s.Bounds.Width() == qRound(w->width() * ratio) &&
+                s.Bounds.Height() == qRound(w->height() * ratio) &&
+                (!found || s.Focused == focused))
+                found = s.Bounds;
+        if (found)
+            return found;
     }
     const QRect g = w->frameGeometry();
     const double ratio = Ratio(w);
