@@ -61,6 +61,23 @@ std::uint8_t QualityByte(const QString& text) {
 
 } // namespace
 
+QString AreaUnavailable(int area, const TCapabilities& can) {
+    if (area == aRegion && !(can.PlaceWindows && can.KeepOnTop) && !can.LayerSurfaces)
+        return QStringLiteral("The region frame is not available on this desktop: it does not "
+                              "let programs place the frame on the screen. Capture the full "
+                              "screen or a drag selection instead.");
+    if (area == aActiveWindow && !can.ListWindows)
+        return QStringLiteral("The active window is not available on this desktop: it does not "
+                              "tell programs which window is active. Capture the full screen "
+                              "or a drag selection instead.");
+    if (area == aControl && !(can.ListWindows && can.KnowPointer))
+        return QStringLiteral(
+            "The window or control under the pointer is not available on this desktop: it "
+            "does not tell programs where the pointer is, nor show them the controls inside "
+            "other programs' windows. Capture the full screen or a drag selection instead.");
+    return {};
+}
+
 bool TFrmQuorvel::IsRecording() const {
     return FHooks.IsRecording && FHooks.IsRecording();
 }
@@ -174,13 +191,8 @@ void TFrmQuorvel::Capture(QImage& Bitmap, TRect& Rect) {
     const int A = ui->ChkArea->currentIndex();
     const TCapabilities can = FPlatform.Capabilities();
     // What this desktop keeps to itself is said plainly, never captured wrongly.
-    if ((A == aActiveWindow || A == aControl) && !can.ListWindows)
-        throw EPlatformError("This desktop does not tell programs which window is active or "
-                             "under the pointer. Capture the full screen or a drag selection "
-                             "instead.");
-    if (A == aRegion && !can.PlaceWindows && !can.LayerSurfaces)
-        throw EPlatformError("This desktop does not let programs place the region frame on "
-                             "the screen. Capture the full screen or a drag selection instead.");
+    if (const QString why = AreaUnavailable(A, can); !why.isEmpty())
+        throw EPlatformError(why.toStdString());
     switch (A) {
     case aFullScreen:
         FCapture->Capture(Bitmap, 0, Rect);

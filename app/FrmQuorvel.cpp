@@ -31,6 +31,7 @@
 #include <QDesktopServices>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -116,7 +117,7 @@ TFrmQuorvel::TFrmQuorvel(const QString& firstArgument, TPlatform& platform)
 
     connect(ui->ChkArea, &QComboBox::activated, this, [this] {
         ChkAreaChange();
-        SayWhyNoRegionFrame();
+        SayWhyAreaUnavailable();
     });
     connect(ui->ChkSaveTo, &QComboBox::activated, this, [this] { ChkSaveToChange(); });
     connect(ui->LblCredit, &QLabel::linkActivated, this, [this] { AboutAction(); });

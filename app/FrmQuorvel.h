@@ -40,6 +40,13 @@ class TWebPageProcess;
 
 enum TStatus : unsigned char { stIdle = 0, stRunning = 1, stBusy = 2 };
 
+// Why a capture area of the main window's list cannot be served on a desktop with these
+// capabilities (the words "not available on this desktop" and the reason); empty when it
+// can.
+QString AreaUnavailable(int area, const TCapabilities& can);
+// The words that mark such an area in the main window's list.
+inline constexpr char kUnavailableMark[] = " (not available on this desktop)";
+
 // The capture sources and sinks that live in their own windows and plug into the capture
 // controller. One that is not set is not available in this build.
 struct TCaptureHooks {
@@ -154,11 +161,15 @@ private:
     void CloseWebPageWindow();
     QImage WebPageCapture();
 
+    // Translates the capture-area list and marks the areas this desktop cannot serve.
+    void TranslateAreaList();
     // Option menu handlers.
     void ChkAreaChange();
     // The user chose the region on a desktop that can show no frame: a notice says so at
     // once (without holding the menu up), rather than nothing showing.
-    void SayWhyNoRegionFrame();
+    // An area this desktop cannot serve is said so when the user picks it, not only at the
+    // capture, in a note that does not hold up the main window.
+    void SayWhyAreaUnavailable();
     void ChkSaveToChange();
     void GroupClick(QAction* item);
     void ChkLang(QAction* item);

@@ -162,7 +162,7 @@ void TFrmQuorvel::ChkLang(QAction* item) {
     TranslateComponent(FrmArea);
     TranslateComponent(FrmHotKey);
     TranslateComponent(FrmSize);
-    TranslateComponent(ui->ChkArea);
+    TranslateAreaList();
     TranslateComponent(ui->ChkSaveTo);
     // Each window grows (or shrinks back) to the texts of the new language.
     FitTexts(this);
@@ -257,6 +257,23 @@ void TFrmQuorvel::ChkRegStartClick() {
     }
 }
 
+void TFrmQuorvel::TranslateAreaList() {
+    QComboBox* list = ui->ChkArea;
+    const QString mark = QString::fromLatin1(kUnavailableMark);
+    // The mark comes off first: the translation table knows the bare texts only.
+    for (int i = 0; i < list->count(); ++i)
+        if (list->itemText(i).endsWith(mark))
+            list->setItemText(i, list->itemText(i).chopped(mark.size()));
+    TranslateComponent(list);
+    const TCapabilities can = FPlatform.Capabilities();
+    for (int i = 0; i < list->count(); ++i) {
+        const QString why = AreaUnavailable(i, can);
+        list->setItemData(i, why.isEmpty() ? QVariant() : QVariant(why), Qt::ToolTipRole);
+        if (!why.isEmpty())
+            list->setItemText(i, list->itemText(i) + mark);
+    }
+}
+
 void TFrmQuorvel::ChkAreaChange() {
     ui->ChkArea->setEnabled(false);
     ui->PnlMain->setCurrentIndex(0);
@@ -290,16 +307,14 @@ void TFrmQuorvel::ChkAreaChange() {
     ui->ChkArea->setEnabled(true);
 }
 
-void TFrmQuorvel::SayWhyNoRegionFrame() {
-    if (ui->ChkArea->currentIndex() != 1 || FrmArea == nullptr || FrmArea->isVisible())
+void TFrmQuorvel::SayWhyAreaUnavailable() {
+    const QString text = AreaUnavailable(ui->ChkArea->currentIndex(), FPlatform.Capabilities());
+    if (text.isEmpty())
         return;
-    const QString text = QStringLiteral(
-        "This desktop does not let programs place the region frame on the screen. Capture the "
-        "full screen or a drag selection instead.");
     std::fprintf(stderr, "quorvel: %s\n", text.toUtf8().constData());
     auto* box =
         new QMessageBox(QMessageBox::Information, TranslatedCaption(), text, QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("NoRegionFrame"));
+    box->setObjectName(QStringLiteral("AreaUnavailable"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     MarkAsMessage(*box);

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 
 namespace quorvel {
 
@@ -33,6 +34,13 @@ void TFrmQuorvel::RecordStart() {
     const QString path = QString::fromStdString(FindFfmpeg());
     if (path.isEmpty())
         return; // the main window warned when MP4 was chosen
+    // A region frame the desktop does not let the program show would record a rectangle
+    // the user cannot see: said plainly, as for a picture of it.
+    if (const QString why = AreaUnavailable(ui->ChkArea->currentIndex(), FPlatform.Capabilities());
+        ui->ChkArea->currentIndex() == 1 && !why.isEmpty()) {
+        ShowCaptureFailed(why);
+        return;
+    }
     FStatus = stBusy;
     ui->ChkArea->setEnabled(false);
     ui->PnlMain->setCurrentIndex(2);
@@ -52,11 +60,22 @@ void TFrmQuorvel::RecordStart() {
                                                             : 0;
     try {
         FRecorder->Output = NewFilename(QStringLiteral("mp4"));
-        if (ui->ChkArea->currentIndex() == 1 && FHooks.RegionRect)
+        // On Wayland the encoder cannot read the screen: the program mirrors it, the
+        // monitor as a fixed region, from the compositor's copies.
+        const bool wayland =
+            ChoosePlatformKind(std::getenv("QT_QPA_PLATFORM"), std::getenv("WAYLAND_DISPLAY"),
+                               std::getenv("XDG_SESSION_TYPE")) == TPlatformKind::Wayland;
+        FRecorder->RepeatFrames = wayland;
+        if (ui->ChkArea->currentIndex() == 1 && FHooks.RegionRect) {
             FRecorder->Start(FCapture.get(), FHooks.RegionRect);
-        else
-            FRecorder->Start(MonitorNearest(FPlatform.Monitors(), FPlatform.PointerPosition(),
-                                            FPlatform.ScreenRect()));
+        } else {
+            const TRect monitor = MonitorNearest(FPlatform.Monitors(), FPlatform.PointerPosition(),
+                                                 FPlatform.ScreenRect());
+            if (wayland)
+                FRecorder->Start(FCapture.get(), [monitor] { return monitor; });
+            else
+                FRecorder->Start(monitor);
+        }
     } catch (const std::exception& e) {
         FRecorder.reset();
         TmrRecTimer();

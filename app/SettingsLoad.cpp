@@ -101,7 +101,7 @@ void TFrmQuorvel::LoadConfig() {
                config.Read(Settings::RecordLimit));
 
     TranslateComponent(this, Language);
-    TranslateComponent(ui->ChkArea);
+    TranslateAreaList();
     TranslateComponent(ui->ChkSaveTo);
     FitTexts(this);
     setWindowTitle(TranslateText(windowTitle()));

@@ -5,9 +5,14 @@
 // A Wayland compositor keeps window placement, stacking, the pointer over other programs'
 // windows and global keys to itself: the capability queries say so, and the calls that
 // cannot be honoured act on this program's own windows through Qt where that is possible.
+// sway alone tells which window has the focus and where each window stands, through its
+// IPC socket; other programs' windows then get ids of their own here (sway's container
+// ids, marked apart from Qt's).
 
 #include "platform/WaylandPlatform.h"
 #include "platform/KGlobalAccelHotKey.h"
+#include "platform/SwayIpc.h"
+#include "platform/SwayTree.h"
 #include "platform/WaylandLayerSurface.h"
 #include "platform/WaylandShots.h"
 
@@ -22,6 +27,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <poll.h>
@@ -35,6 +41,10 @@ namespace {
 
 // How long a compositor may take to hand over one output's pixels.
 constexpr int kFrameTimeoutMs = 5000;
+// How long sway may take to describe its windows.
+constexpr int kSwayTimeoutMs = 2000;
+// Window ids that stand for sway's containers: the container id with the top bit set.
+constexpr TWindowId kSwayWindow = 0x80000000u;
 
 struct TOutput {
     wl_output* Handle = nullptr;
@@ -112,11 +122,13 @@ public:
     ~TWaylandPlatform() override;
 
     TCapabilities Capabilities() override {
-        // Every Wayland desktop keeps these to itself. The capture key is taken through
-        // KDE's global shortcut service where it runs; elsewhere it goes through the
-        // desktop's own keyboard settings (see the hotkey dialog). A layer shell (wlroots
-        // compositors) places and stacks surfaces of ours, not our Qt windows.
+        // Every Wayland desktop keeps these to itself but for sway's list of windows. The
+        // capture key is taken through KDE's global shortcut service where it runs;
+        // elsewhere it goes through the desktop's own keyboard settings (see the hotkey
+        // dialog). A layer shell (wlroots compositors) places and stacks surfaces of ours,
+        // not our Qt windows.
         TCapabilities can;
+        can.ListWindows = FSwayWorks;
         can.GlobalKey = KGlobalAccelAvailable();
         can.LayerSurfaces = FLayerShell;
         return can;
@@ -125,8 +137,8 @@ public:
     std::vector<TRect> Monitors() override;
     TRect ScreenRect() override;
     TPoint PointerPosition() override;
-    TWindowId ActiveWindow() override { return 0; }
-    TWindowId WindowAt(TPoint) override { return 0; }
+    TWindowId ActiveWindow() override;
+    TWindowId WindowAt(TPoint point) override;
     std::optional<TRect> WindowBounds(TWindowId window) override;
     QImage GrabScreen(const TRect& rect) override;
     std::optional<TCursorImage> Cursor() override { return std::nullopt; }
@@ -161,6 +173,8 @@ private:
     QImage GrabOutput(const TOutput& output);
     TShmBuffer& BufferFor(const TFrameState& frame);
     double Ratio(const QWindow* window) const;
+    // sway's windows on show now; none when sway does not answer.
+    std::optional<std::vector<TSwayWindow>> SwayWindowList() const;
 
     std::mutex FLock;
     wl_display* FDisplay = nullptr;
@@ -173,7 +187,37 @@ private:
     TPixelSource FSource = TPixelSource::None;
     bool FCursorInGrabs = false;
     bool FLayerShell = false; // the compositor offers zwlr_layer_shell_v1
+    std::string FSwaySocket;
+    bool FSwayWorks = false;
 };
+
+TWindowId SwayWindowId(std::int64_t id) {
+    if (id <= 0 || id >= static_cast<std::int64_t>(kSwayWindow))
+        return 0;
+    return kSwayWindow | static_cast<TWindowId>(id);
+}
+
+// The id of a window sway lists: one of this program's own windows by Qt's id (the one
+// with the keyboard focus when sway has it focused, else one of the same size), another
+// program's by sway's.
+TWindowId IdOf(const std::vector<TSwayWindow>& windows, std::optional<std::int64_t> id) {
+    if (!id)
+        return 0;
+    const auto it = std::find_if(windows.begin(), windows.end(),
+                                 [&](const TSwayWindow& w) { return w.Id == *id; });
+    if (it == windows.end() || it->Pid != static_cast<std::int64_t>(::getpid()) ||
+        qGuiApp == nullptr)
+        return SwayWindowId(*id);
+    if (it->Focused && QGuiApplication::focusWindow() != nullptr)
+        return static_cast<TWindowId>(QGuiApplication::focusWindow()->winId());
+    for (QWindow* w : QGuiApplication::topLevelWindows()) {
+        const double ratio = w->devicePixelRatio();
+        if (w->isVisible() && qRound(w->width() * ratio) == it->Bounds.Width() &&
+            qRound(w->height() * ratio) == it->Bounds.Height())
+            return static_cast<TWindowId>(w->winId());
+    }
+    return SwayWindowId(*id);
+}
 
 const wl_output_listener kOutputListener = {
     .geometry =
@@ -279,6 +323,12 @@ TWaylandPlatform::TWaylandPlatform() {
         FSource = TPixelSource::Screencopy;
     else
         FSource = ProbeDesktopShots();
+    // Under sway its IPC socket is named in the environment; the windows are offered only
+    // when it answers with a tree.
+    if (const char* socket = std::getenv("SWAYSOCK"); socket != nullptr && *socket != 0) {
+        FSwaySocket = socket;
+        FSwayWorks = SwayWindowList().has_value();
+    }
 }
 
 TWaylandPlatform::~TWaylandPlatform() {
@@ -362,11 +412,56 @@ TPoint TWaylandPlatform::PointerPosition() {
     return {static_cast<int>(p.x() * ratio), static_cast<int>(p.y() * ratio)};
 }
 
+std::optional<std::vector<TSwayWindow>> TWaylandPlatform::SwayWindowList() const {
+    if (FSwaySocket.empty())
+        return std::nullopt;
+    const std::optional<std::string> tree = SwayQuery(FSwaySocket, kSwayGetTree, kSwayTimeoutMs);
+    if (!tree)
+        return std::nullopt;
+    return SwayWindows(*tree);
+}
+
+TWindowId TWaylandPlatform::ActiveWindow() {
+    const auto windows = SwayWindowList();
+    return windows ? IdOf(*windows, SwayFocusedWindow(*windows)) : 0;
+}
+
+TWindowId TWaylandPlatform::WindowAt(TPoint point) {
+    const auto windows = SwayWindowList();
+    return windows ? IdOf(*windows, SwayWindowAt(*windows, point)) : 0;
+}
+
 std::optional<TRect> TWaylandPlatform::WindowBounds(TWindowId window) {
-    // Only our own windows, and only as far as Qt was told where they are.
+    // Our own windows as far as Qt was told where they are; other programs' windows as
+    // sway places them now.
     const QWindow* w = OwnWindow(window);
+    if (w == nullptr && (window & kSwayWindow) != 0) {
+        const auto windows = SwayWindowList();
+        if (!windows)
+            return std::nullopt;
+        for (const TSwayWindow& s : *windows)
+            if (SwayWindowId(s.Id) == window)
+                return s.Bounds;
+        return std::nullopt;
+    }
     if (w == nullptr)
         return std::nullopt;
+    // Qt does not learn where the compositor put a window; sway tells, for a window of ours
+    // it lists at this window's size (the focused one first when this one has the focus).
+    // Surfaces sway does not list as windows (overlays of the layer shell) keep Qt's idea.
+    if (const auto windows = FSwayWorks ? SwayWindowList() : std::nullopt) {
+        const double ratio = Ratio(w);
+        const bool focused = QGuiApplication::focusWindow() == w;
+        std::optional<TRect> found;
+        for (const TSwayWindow& s : *windows)
+            if (s.Pid == static_cast<std::int64_t>(::getpid()) &&
+                s.Bounds.Width() == qRound(w->width() * ratio) &&
+                s.Bounds.Height() == qRound(w->height() * ratio) &&
+                (!found || s.Focused == focused))
+                found = s.Bounds;
+        if (found)
+            return found;
+    }
     const QRect g = w->frameGeometry();
     const double ratio = Ratio(w);
     const auto px = [ratio](int v) { return static_cast<int>(v * ratio + 0.5); };

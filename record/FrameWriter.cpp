@@ -9,8 +9,8 @@
 
 namespace quorvel {
 
-TFrameWriter::TFrameWriter(std::string fifo, std::chrono::microseconds framePeriod)
-    : FFifo(std::move(fifo)), FFramePeriod(framePeriod) {
+TFrameWriter::TFrameWriter(std::string fifo, std::chrono::microseconds framePeriod, bool repeat)
+    : FFifo(std::move(fifo)), FFramePeriod(framePeriod), FRepeat(repeat) {
     // An encoder that has gone makes the write fail rather than raise a signal.
     std::signal(SIGPIPE, SIG_IGN);
     FThread = std::thread([this] { Run(); });
@@ -56,6 +56,11 @@ int TFrameWriter::Dropped() const {
     return FDropped;
 }
 
+int TFrameWriter::Repeated() const {
+    std::lock_guard guard(FLock);
+    return FRepeated;
+}
+
 void TFrameWriter::Run() {
     for (;;) {
         QImage frame;
@@ -63,12 +68,24 @@ void TFrameWriter::Run() {
             std::unique_lock guard(FLock);
             // The next frame goes out at its time, not before; the last one at once.
             FWake.wait_until(guard, FNextFrame, [this] { return FClosing; });
-            FWake.wait(guard, [this] { return FHasWaiting || FClosing; });
-            if (!FHasWaiting)
-                break; // closing, nothing left
-            frame = FWaiting;
-            FWaiting = QImage();
-            FHasWaiting = false;
+            const auto ready = [this] { return FHasWaiting || FClosing; };
+            // A new frame is given half a period past its time before the last one goes
+            // again in its place.
+            if (FRepeat && !FLast.isNull())
+                FWake.wait_until(guard, FNextFrame + FFramePeriod / 2, ready);
+            else
+                FWake.wait(guard, ready);
+            if (FHasWaiting) {
+                frame = FWaiting;
+                FWaiting = QImage();
+                FHasWaiting = false;
+            } else if (FClosing) {
+                break; // nothing left
+            } else {
+                frame = FLast;
+                ++FRepeated;
+            }
+            FLast = frame;
         }
         // The next frame's time is one period after this one's, so that the frames keep
         // to the video's rate. A frame sent late (none was handed over in time, or the

@@ -15,9 +15,14 @@ namespace quorvel {
 // before it went out is counted as dropped. The encoder stamps frames with their arrival
 // time, so the video keeps time; frames offered faster than its rate would otherwise be
 // dropped by the encoder.
+//
+// With `repeat`, a frame time that passes with no new frame sends the last one again, so
+// that the video goes on at its rate while the source has nothing new to give (a
+// compositor that lags, a grab that took long): the video stays as long as the
+// recording and still pictures stay on screen for as long as they were.
 class TFrameWriter {
 public:
-    TFrameWriter(std::string fifo, std::chrono::microseconds framePeriod);
+    TFrameWriter(std::string fifo, std::chrono::microseconds framePeriod, bool repeat = false);
     ~TFrameWriter();
     TFrameWriter(const TFrameWriter&) = delete;
     TFrameWriter& operator=(const TFrameWriter&) = delete;
@@ -32,6 +37,8 @@ public:
     void Abandon();
     int Written() const;
     int Dropped() const;
+    // Frames sent again for want of a new one.
+    int Repeated() const;
 
 private:
     void Run();
@@ -43,6 +50,9 @@ private:
     mutable std::mutex FLock;
     std::condition_variable FWake;
     QImage FWaiting;
+    QImage FLast; // the frame last sent, for a repeat
+    bool FRepeat = false;
+    int FRepeated = 0;
     bool FHasWaiting = false;
     bool FClosing = false;
     bool FAbandoned = false;

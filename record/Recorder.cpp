@@ -101,7 +101,7 @@ void TRecorder::Start(TCapture* capture, std::function<TRect()> rect) {
         s.AudioDevice = GetDriver().toStdString();
     if (!FFifo.empty())
         FWriter = std::make_unique<TFrameWriter>(
-            FFifo, std::chrono::microseconds(1000000 / kVideoFramesPerSecond));
+            FFifo, std::chrono::microseconds(1000000 / kVideoFramesPerSecond), RepeatFrames);
     // The first frame is there from the start, so that a recording stopped at once still
     // gives the encoder a picture to end on.
     MirrorStep();

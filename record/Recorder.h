@@ -34,6 +34,9 @@ public:
     QString Output;       // the MP4 file
     QString LogFolder;    // where "ffmpeg.log" goes when Logging is on
     int LimitMinutes = 0; // 0, 30, 60, 120 or 240
+    // The mirror sends its last frame again at the video's rate while no new one comes
+    // (a mirror of a compositor's copies, which may lag behind the timer).
+    bool RepeatFrames = false;
 
     // The monitor nearest the pointer.
     void Start(const TRect& monitor);

@@ -388,13 +388,25 @@ TEST_F(MainWindowUnit, ADesktopThatAllowsNothingGetsNoRegionFrameRingOrSamplingA
     ASSERT_NE(window.FrmArea, nullptr);
     EXPECT_FALSE(window.FrmArea->isVisible());
     // Said at once, without a box that holds the menu up.
-    const auto* notice = window.findChild<QMessageBox*>(QStringLiteral("NoRegionFrame"));
+    const auto* notice = window.findChild<QMessageBox*>(QStringLiteral("AreaUnavailable"));
     ASSERT_NE(notice, nullptr);
     EXPECT_TRUE(notice->isVisible());
-    EXPECT_TRUE(notice->text().contains(QStringLiteral("does not let programs place the region")));
+    EXPECT_TRUE(notice->text().contains(QStringLiteral("region frame is not available")));
+    delete notice;
+    // Every area this desktop cannot serve is marked in the list and, when picked, says so
+    // in a note that leaves the main window usable.
+    const QString mark = QString::fromLatin1(kUnavailableMark);
+    EXPECT_TRUE(c.ChkArea->itemText(1).endsWith(mark));
+    EXPECT_TRUE(c.ChkArea->itemText(3).endsWith(mark));
+    EXPECT_TRUE(c.ChkArea->itemText(4).endsWith(mark));
+    EXPECT_FALSE(c.ChkArea->itemText(2).endsWith(mark));
     c.ChkArea->setCurrentIndex(4);
     emit c.ChkArea->activated(4);
     EXPECT_EQ(window.findChild<TFrmLine*>(), nullptr);
+    const QMessageBox* note = window.findChild<QMessageBox*>();
+    ASSERT_NE(note, nullptr);
+    EXPECT_TRUE(note->text().contains(QStringLiteral("not available on this desktop")));
+    EXPECT_FALSE(note->isModal() && note->windowModality() == Qt::ApplicationModal);
     c.ChkArea->setCurrentIndex(6);
     emit c.ChkArea->activated(6);
     EXPECT_EQ(c.PnlMain->currentIndex(), 1);
@@ -402,11 +414,11 @@ TEST_F(MainWindowUnit, ADesktopThatAllowsNothingGetsNoRegionFrameRingOrSamplingA
 
     // Where everything is allowed, the same choices show the frame and sample colours.
     platform.Allowed = {true, true, true, true, true};
-    delete notice;
+    delete note;
     c.ChkArea->setCurrentIndex(1);
     emit c.ChkArea->activated(1);
     EXPECT_TRUE(window.FrmArea->isVisible());
-    EXPECT_EQ(window.findChild<QMessageBox*>(QStringLiteral("NoRegionFrame")), nullptr);
+    EXPECT_EQ(window.findChild<QMessageBox*>(QStringLiteral("AreaUnavailable")), nullptr);
     c.ChkArea->setCurrentIndex(6);
     emit c.ChkArea->activated(6);
     EXPECT_TRUE(window.ColourPicker->Sampling());

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -69,6 +70,60 @@ TEST(FrameWriter, SendsTheNewestFrameAtEachFrameTimeAndTheLastOneAtOnce) {
     }
     encoder.join();
     EXPECT_EQ(read, (std::vector<int>{10, 15}));
+}
+
+// A source that has nothing new (a still screen under a compositor that copies only on
+// change) still gives the encoder a frame at each frame time: the last one again, no
+// faster than the rate, and a new frame takes over as soon as it comes.
+TEST(FrameWriter, RepeatsTheLastFrameAtTheRateWhileNoNewOneComes) {
+    const test::TTempFolder folder;
+    const std::string fifo = folder.File("frames");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::vector<int> read;
+    std::thread encoder([&] { read = ReadFrames(fifo); });
+    const auto period = std::chrono::milliseconds(20);
+    int repeated = 0;
+    const auto start = std::chrono::steady_clock::now();
+    {
+        TFrameWriter writer(fifo, period, true);
+        writer.Put(Frame(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        writer.Put(Frame(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        writer.Close();
+        repeated = writer.Repeated();
+    }
+    encoder.join();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    ASSERT_GE(read.size(), 2u);
+    // Frame 10 and its repeats, then frame 20 and its repeats: nothing else, nothing cut.
+    const auto firstTwenty = std::find(read.begin(), read.end(), 20);
+    ASSERT_NE(firstTwenty, read.end());
+    EXPECT_TRUE(std::all_of(read.begin(), firstTwenty, [](int f) { return f == 10; }));
+    EXPECT_TRUE(std::all_of(firstTwenty, read.end(), [](int f) { return f == 20; }));
+    EXPECT_GE(firstTwenty - read.begin(), 5) << "the still picture was not repeated";
+    EXPECT_GE(read.end() - firstTwenty, 3);
+    EXPECT_EQ(repeated, static_cast<int>(read.size()) - 2);
+    // At the rate: never more frames than frame times, and not far fewer on an idle
+    // machine (half is a wide margin for a loaded one).
+    const auto times = static_cast<std::size_t>(elapsed / period) + 1;
+    EXPECT_LE(read.size(), times);
+    EXPECT_GE(read.size(), times / 2);
+
+    // Without the repeat a still source sends its one frame only.
+    // (The writer removes the pipe and its folder once both ends are open.)
+    const test::TTempFolder folder2;
+    const std::string fifo2 = folder2.File("frames");
+    ASSERT_EQ(::mkfifo(fifo2.c_str(), 0600), 0);
+    std::thread encoder2([&] { read = ReadFrames(fifo2); });
+    {
+        TFrameWriter writer(fifo2, period);
+        writer.Put(Frame(30));
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        writer.Close();
+    }
+    encoder2.join();
+    EXPECT_EQ(read, (std::vector<int>{30}));
 }
 
 TEST(FrameWriter, AnEncoderThatGoesAwayEndsTheWriterWithoutBlockingTheCaller) {

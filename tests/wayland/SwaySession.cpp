@@ -70,6 +70,7 @@ TSwaySession::TSwaySession(const QImage& background, int width, int height, int 
     ::setenv("QT_QPA_PLATFORM", "wayland", 1);
     ::unsetenv("DISPLAY");
     ::unsetenv("WAYLAND_DISPLAY");
+    ::unsetenv("SWAYSOCK");
     ::unsetenv("LC_ALL");
     ::unsetenv("QT_SCALE_FACTOR");
     ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
@@ -119,10 +120,17 @@ TSwaySession::TSwaySession(const QImage& background, int width, int height, int 
     ::setenv("WAYLAND_DISPLAY", socket.c_str(), 1);
     // swaymsg finds the compositor through its IPC socket, named only in sway's own
     // environment.
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(FRoot + "/runtime", ec))
-        if (e.path().filename().string().starts_with("sway-ipc."))
-            ::setenv("SWAYSOCK", e.path().c_str(), 1);
+    WaitUntil(
+        [&] {
+            std::error_code ec;
+            for (const auto& e : fs::directory_iterator(FRoot + "/runtime", ec))
+                if (e.path().filename().string().starts_with("sway-ipc.")) {
+                    ::setenv("SWAYSOCK", e.path().c_str(), 1);
+                    return true;
+                }
+            return false;
+        },
+        10000);
     WaitUntil([&] { return Status("grim " + FRoot + "/ready.png 2>/dev/null") == 0; }, 10000);
     // The background comes a moment after the output can be read: a picture that fills the
     // output is waited for.
