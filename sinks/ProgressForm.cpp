@@ -1,8 +1,13 @@
 #include "sinks/ProgressForm.h"
 
+#include "platform/LayerSurface.h"
+#include "platform/Platform.h"
+
 #include <QFont>
 #include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
+#include <QPainter>
 #include <QProgressBar>
 #include <QScreen>
 
@@ -23,6 +28,12 @@ TProgressForm::TProgressForm(const QString& Text)
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setWindowOpacity(kOpacity / 255.0);
+    if (QGuiApplication::platformName() == QLatin1String("wayland") &&
+        Platform().Capabilities().LayerSurfaces) {
+        FLayer = Platform().CreateLayerSurface(TSurfaceLayer::Overlay, false, {});
+        if (FLayer != nullptr)
+            setAttribute(Qt::WA_DontShowOnScreen);
+    }
 
     QScreen* screen = QGuiApplication::primaryScreen();
     const QRect whole = screen ? screen->geometry() : QRect(0, 0, 640, 480);
@@ -54,11 +65,38 @@ TProgressForm::TProgressForm(const QString& Text)
     FLabel->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
 
     show();
+    RenderLayer();
 }
+
+TProgressForm::~TProgressForm() = default;
 
 void TProgressForm::SetProgress(std::int32_t Sent, std::int32_t Total) {
     FGauge->setMaximum(Total);
     FGauge->setValue(Sent);
+    RenderLayer();
+}
+
+void TProgressForm::RenderLayer() {
+    if (FLayer == nullptr)
+        return;
+    // The screen's physical pixels: the widget's logical geometry at the screen's scale.
+    const qreal ratio = devicePixelRatioF();
+    const QRect g = geometry();
+    const auto px = [ratio](int v) { return static_cast<int>(v * ratio + 0.5); };
+    const TRect bounds{px(g.left()), px(g.top()), px(g.left() + g.width()),
+                       px(g.top() + g.height())};
+    QImage picture(bounds.Width(), bounds.Height(), QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::transparent);
+    picture.setDevicePixelRatio(ratio);
+    render(&picture);
+    picture.setDevicePixelRatio(1);
+    {
+        // Translucent as the window is elsewhere; a surface has no window opacity.
+        QPainter p(&picture);
+        p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+        p.fillRect(picture.rect(), QColor(0, 0, 0, kOpacity));
+    }
+    FLayer->Show(bounds, picture, {}); // clicks pass through
 }
 
 } // namespace quorvel

@@ -8,6 +8,7 @@
 #include <QPoint>
 #include <QRect>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -15,7 +16,9 @@
 #include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <string>
+#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -708,4 +711,63 @@ TEST_F(WaylandDesktop, EveryPictureTypeAndTheClipboardHoldTheScreen) {
         5000);
     EXPECT_EQ(PixelDifferences(paste, background), 0)
         << session.Output("wl-paste --list-types 2>&1") << session.QuorvelLog();
+}
+
+// While a capture is uploaded, the progress bar runs along the bottom of the output above
+// every window, and the screen above it stays as it was. The loopback server here reads
+// slowly and never answers, so the upload lasts until it gives up.
+TEST_F(WaylandDesktop, UploadProgressBarLiesAlongTheBottomOfTheOutput) {
+    const QImage background = PatternPicture(kWidth, kHeight);
+    TSwaySession session(background, kWidth, kHeight);
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    std::atomic<bool> stop = false;
+    std::thread server([&] {
+        const int client = ::accept(listener, nullptr, nullptr);
+        char buffer[1024];
+        while (!stop && client >= 0 && ::recv(client, buffer, sizeof buffer, 0) > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (client >= 0)
+            ::close(client);
+    });
+    session.WriteSettings("area=0\nsaveto=8\nsound=1\nkey_command_shown=1\nupload_host=http://"
+                          "127.0.0.1:" +
+                          std::to_string(ntohs(address.sin_port)) +
+                          "\npath=" + session.SaveFolder() + "\n");
+    ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
+    std::thread ctl([&] { session.Ctl(R"({"command":"capture"})"); });
+    const int bar = 30;
+    QImage screen;
+    const bool shown = session.WaitUntil(
+        [&] {
+            screen = session.Grim();
+            return PixelDifferences(screen.copy(0, kHeight - bar, kWidth, bar),
+                                    background.copy(0, kHeight - bar, kWidth, bar)) >
+                   kWidth * bar * 9 / 10;
+        },
+        10000);
+    stop = true;
+    ::shutdown(listener, SHUT_RDWR);
+    ::close(listener);
+    server.join();
+    // The failure that follows is said in a box; Enter closes it.
+    session.WaitUntil(
+        [&] {
+            session.Status("wtype -k Return 2>/dev/null");
+            return session.QuorvelLog().find("Image upload failed") != std::string::npos;
+        },
+        20000);
+    session.Ctl("--exit");
+    ctl.join();
+    ASSERT_TRUE(shown) << session.QuorvelLog();
+    EXPECT_EQ(PixelDifferences(screen.copy(0, 0, kWidth, kHeight - bar),
+                               background.copy(0, 0, kWidth, kHeight - bar)),
+              0);
 }
