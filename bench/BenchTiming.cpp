@@ -1,10 +1,12 @@
 #include "BenchTiming.h"
 
-#include <fstream>
-#include <string>
-
 #include <algorithm>
 #include <chrono>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <unistd.h>
 
 namespace quorvel::bench {
 
@@ -63,6 +65,23 @@ long RssKb(int pid) {
         if (line.rfind("VmRSS:", 0) == 0)
             return std::stol(line.substr(6));
     return -1;
+}
+
+double CpuSeconds(int pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    const std::string text((std::istreambuf_iterator<char>(stat)),
+                           std::istreambuf_iterator<char>());
+    // The fields after the command name, which may hold spaces, in parentheses.
+    const std::size_t close = text.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    long ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+        if (i == 14 || i == 15) // utime, stime
+            ticks += std::stol(field);
+    return static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
 } // namespace quorvel::bench

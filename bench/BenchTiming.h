@@ -26,4 +26,8 @@ double Median(std::vector<double> values);
 // A process's resident memory in kB (VmRSS); -1 when it cannot be read.
 long RssKb(int pid);
 
+// The processor time a process has used so far, user and system, in seconds; 0 when it
+// cannot be read.
+double CpuSeconds(int pid);
+
 } // namespace quorvel::bench

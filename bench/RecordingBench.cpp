@@ -4,6 +4,7 @@
 // encoder duplicated or dropped, and the program's CPU time (per mirrored frame for the
 // region). Prints figures; never fails.
 
+#include "BenchTiming.h"
 #include "DesktopSession.h"
 #include "app/SingleInstance.h"
 
@@ -22,24 +23,6 @@ using quorvel::test::TDesktopSession;
 namespace {
 
 constexpr int kSeconds = 20;
-
-double CpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    const std::size_t close = text.rfind(')');
-    if (close == std::string::npos)
-        return 0;
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14)
-            utime = std::stol(field);
-        if (i == 15)
-            stime = std::stol(field);
-    }
-    return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
 
 // frame=, dup= and drop= of the encoder's last progress line. The encoder leaves out dup=
 // and drop= while both are still 0; -1 throughout when it printed no progress at all.
@@ -91,10 +74,10 @@ int main() {
             return 0;
         }
         std::this_thread::sleep_for(std::chrono::seconds(1));
-        const double before = CpuSeconds(session.QuorvelPid());
+        const double before = bench::CpuSeconds(session.QuorvelPid());
         SendToInstance(capture);
         std::this_thread::sleep_for(std::chrono::seconds(kSeconds));
-        const double cpu = CpuSeconds(session.QuorvelPid()) - before;
+        const double cpu = bench::CpuSeconds(session.QuorvelPid()) - before;
         SendToInstance(capture);
         std::this_thread::sleep_for(std::chrono::seconds(3));
         Row(region ? "Quorvel, 800x600 region (mirror + pipe)" : "Quorvel, 1920x1080 monitor",

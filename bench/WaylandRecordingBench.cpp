@@ -10,6 +10,7 @@
 //   setpriv --reuid=quorveltest --regid=quorveltest --init-groups
 //   build/bench/bench_wayland_recording
 
+#include "BenchTiming.h"
 #include "SwaySession.h"
 
 #include <QImage>
@@ -28,21 +29,6 @@ using quorvel::test::TSwaySession;
 namespace {
 
 constexpr int kSeconds = 10;
-
-double CpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    const std::size_t close = text.rfind(')');
-    if (close == std::string::npos)
-        return 0;
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    long ticks = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i)
-        if (i == 14 || i == 15)
-            ticks += std::stol(field);
-    return static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
 
 long Last(const std::string& log, const char* pattern) {
     long value = -1;
@@ -97,14 +83,14 @@ void Measure(int width, int height, int changeMs) {
     if (quorvel == 0)
         std::printf("(the program's process was not found: no CPU figure)\n");
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    const double cpuBefore = CpuSeconds(quorvel);
+    const double cpuBefore = quorvel::bench::CpuSeconds(quorvel);
     const auto started = std::chrono::steady_clock::now();
     session.Ctl(R"({"command":"capture"})");
     std::this_thread::sleep_for(std::chrono::seconds(kSeconds));
     session.Ctl(R"({"command":"capture"})");
     const double recorded =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const double cpu = CpuSeconds(quorvel) - cpuBefore;
+    const double cpu = quorvel::bench::CpuSeconds(quorvel) - cpuBefore;
     std::string file, duration;
     TSwaySession::WaitUntil(
         [&] {

@@ -5,6 +5,7 @@
 // a socket notifier on Qt's event loop.
 
 #include "platform/WaylandLayerSurface.h"
+#include "platform/WaylandOutput.h"
 
 #include <wayland-client.h>
 // The protocol names an argument "namespace", a keyword of C++.
@@ -31,16 +32,7 @@ namespace {
 
 class TWlLayerSurface;
 
-struct TWlOutput {
-    wl_output* Handle = nullptr;
-    std::uint32_t Name = 0;
-    int X = 0; // layout position, logical units
-    int Y = 0;
-    int Width = 0; // current mode, physical pixels
-    int Height = 0;
-    int Scale = 1;
-    TRect Rect() const { return {X * Scale, Y * Scale, X * Scale + Width, Y * Scale + Height}; }
-};
+using TWlOutput = TWaylandOutput;
 
 // One shared-memory picture handed to the compositor; freed when the compositor lets go
 // of it or with its surface.
@@ -408,32 +400,6 @@ const wl_seat_listener kSeatListener = {
     .name = [](void*, wl_seat*, const char*) {},
 };
 
-const wl_output_listener kOutputListener = {
-    .geometry =
-        [](void* data, wl_output*, std::int32_t x, std::int32_t y, std::int32_t, std::int32_t,
-           std::int32_t, const char*, const char*, std::int32_t) {
-            auto* o = static_cast<TWlOutput*>(data);
-            o->X = x;
-            o->Y = y;
-        },
-    .mode =
-        [](void* data, wl_output*, std::uint32_t flags, std::int32_t width, std::int32_t height,
-           std::int32_t) {
-            if ((flags & WL_OUTPUT_MODE_CURRENT) == 0)
-                return;
-            auto* o = static_cast<TWlOutput*>(data);
-            o->Width = width;
-            o->Height = height;
-        },
-    .done = [](void*, wl_output*) {},
-    .scale =
-        [](void* data, wl_output*, std::int32_t factor) {
-            static_cast<TWlOutput*>(data)->Scale = std::max(1, factor);
-        },
-    .name = [](void*, wl_output*, const char*) {},
-    .description = [](void*, wl_output*, const char*) {},
-};
-
 void Global(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
             std::uint32_t version) {
     auto* c = static_cast<TLayerConnection*>(data);
@@ -456,7 +422,7 @@ void Global(void* data, wl_registry* registry, std::uint32_t name, const char* i
         output->Name = name;
         output->Handle = static_cast<wl_output*>(
             wl_registry_bind(registry, name, &wl_output_interface, std::min(version, 2u)));
-        wl_output_add_listener(output->Handle, &kOutputListener, output.get());
+        wl_output_add_listener(output->Handle, &kWaylandOutputListener, output.get());
         c->Outputs.push_back(std::move(output));
     }
 }

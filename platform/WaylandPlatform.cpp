@@ -14,6 +14,7 @@
 #include "platform/SwayIpc.h"
 #include "platform/SwayTree.h"
 #include "platform/WaylandLayerSurface.h"
+#include "platform/WaylandOutput.h"
 #include "platform/WaylandShots.h"
 
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
@@ -46,20 +47,7 @@ constexpr int kSwayTimeoutMs = 2000;
 // Window ids that stand for sway's containers: the container id with the top bit set.
 constexpr TWindowId kSwayWindow = 0x80000000u;
 
-struct TOutput {
-    wl_output* Handle = nullptr;
-    std::uint32_t Name = 0;
-    int X = 0; // compositor layout position
-    int Y = 0;
-    int Width = 0; // current mode, physical pixels
-    int Height = 0;
-    int Scale = 1;
-
-    // The output on the screen in physical pixels. The layout position is in the
-    // compositor's logical units; with one scale on every output, scaling it by the
-    // output's own factor lines the outputs up edge to edge.
-    TRect Rect() const { return {X * Scale, Y * Scale, X * Scale + Width, Y * Scale + Height}; }
-};
+using TOutput = TWaylandOutput;
 
 // A shared-memory buffer the compositor copies an output into, kept between captures of
 // the same size.
@@ -219,30 +207,6 @@ TWindowId IdOf(const std::vector<TSwayWindow>& windows, std::optional<std::int64
     return SwayWindowId(*id);
 }
 
-const wl_output_listener kOutputListener = {
-    .geometry =
-        [](void* data, wl_output*, std::int32_t x, std::int32_t y, std::int32_t, std::int32_t,
-           std::int32_t, const char*, const char*, std::int32_t) {
-            auto* o = static_cast<TOutput*>(data);
-            o->X = x;
-            o->Y = y;
-        },
-    .mode =
-        [](void* data, wl_output*, std::uint32_t flags, std::int32_t width, std::int32_t height,
-           std::int32_t) {
-            if ((flags & WL_OUTPUT_MODE_CURRENT) == 0)
-                return;
-            auto* o = static_cast<TOutput*>(data);
-            o->Width = width;
-            o->Height = height;
-        },
-    .done = [](void*, wl_output*) {},
-    .scale = [](void* data, wl_output*,
-                std::int32_t factor) { static_cast<TOutput*>(data)->Scale = std::max(1, factor); },
-    .name = [](void*, wl_output*, const char*) {},
-    .description = [](void*, wl_output*, const char*) {},
-};
-
 const wl_registry_listener kRegistryListener = {
     .global = &TWaylandPlatform::Global,
     .global_remove = &TWaylandPlatform::GlobalRemove,
@@ -287,7 +251,7 @@ void TWaylandPlatform::Global(void* data, wl_registry* registry, std::uint32_t n
         output->Name = name;
         output->Handle = static_cast<wl_output*>(
             wl_registry_bind(registry, name, &wl_output_interface, std::min(version, 2u)));
-        wl_output_add_listener(output->Handle, &kOutputListener, output.get());
+        wl_output_add_listener(output->Handle, &kWaylandOutputListener, output.get());
         self->FOutputs.push_back(std::move(output));
     } else if (iface == wl_shm_interface.name) {
         self->FShm = static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
