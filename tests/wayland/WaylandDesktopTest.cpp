@@ -14,6 +14,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -770,4 +772,50 @@ TEST_F(WaylandDesktop, UploadProgressBarLiesAlongTheBottomOfTheOutput) {
     EXPECT_EQ(PixelDifferences(screen.copy(0, 0, kWidth, kHeight - bar),
                                background.copy(0, 0, kWidth, kHeight - bar)),
               0);
+}
+
+// An upload to quorvel-server on the loopback address: the stored file is the screen, and
+// the address the server gave is handed to the desktop's browser (a recorder stands in).
+TEST_F(WaylandDesktop, UploadStoresTheScreenAndOpensItsAddress) {
+    const QImage background = PatternPicture(kWidth, kHeight);
+    TSwaySession session(background, kWidth, kHeight);
+    const std::string bin = session.Root() + "/bin", opened = session.Root() + "/opened.txt";
+    std::filesystem::create_directories(bin);
+    std::ofstream(bin + "/xdg-open") << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> " << opened << "\n";
+    std::filesystem::permissions(bin + "/xdg-open", std::filesystem::perms::owner_all);
+    ::setenv("PATH", (bin + ":" + std::getenv("PATH")).c_str(), 1);
+    ::setenv("BROWSER", (bin + "/xdg-open").c_str(), 1);
+    session.Start(
+        {QUORVEL_SERVER_BIN, "--data", session.Root() + "/serverdata", "--listen", "127.0.0.1:0"},
+        "server.log");
+    std::string port;
+    ASSERT_TRUE(session.WaitUntil(
+        [&] {
+            const std::string line = session.Output("head -1 " + session.Root() + "/server.log");
+            if (line.find("listening") == std::string::npos)
+                return false;
+            port = line.substr(line.rfind(':') + 1);
+            port.erase(port.find_last_not_of("\n\r ") + 1);
+            return true;
+        },
+        5000));
+    session.WriteSettings("area=0\nsaveto=8\nsound=1\nkey_command_shown=1\nupload_host=127.0.0.1:" +
+                          port + "\npath=" + session.SaveFolder() + "\n");
+    ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
+    EXPECT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    std::string address;
+    ASSERT_TRUE(session.WaitUntil(
+        [&] {
+            address = session.Output("head -1 " + opened + " 2>/dev/null");
+            return !address.empty();
+        },
+        10000))
+        << session.QuorvelLog();
+    address.pop_back();
+    const std::string prefix = "http://127.0.0.1:" + port + "/i/";
+    ASSERT_EQ(address.rfind(prefix, 0), 0u) << address;
+    const QImage stored =
+        Capture(session.Root() + "/serverdata/images/" + address.substr(prefix.size()));
+    EXPECT_EQ(PixelDifferences(stored, background), 0);
+    EXPECT_EQ(session.QuorvelLog().find("quorvel: message:"), std::string::npos);
 }
