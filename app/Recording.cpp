@@ -36,6 +36,12 @@ void TFrmQuorvel::RecordStart() {
         return; // the main window warned when MP4 was chosen
     // A region frame the desktop does not let the program show would record a rectangle
     // the user cannot see: said plainly, as for a picture of it.
+    if (!FPlatform.Capabilities().RecordScreen) {
+        ShowCaptureFailed(QStringLiteral(
+            "Screen recording is not available on this desktop: it does not let programs copy "
+            "the screen often enough. Capture pictures instead."));
+        return;
+    }
     if (const QString why = AreaUnavailable(ui->ChkArea->currentIndex(), FPlatform.Capabilities());
         ui->ChkArea->currentIndex() == 1 && !why.isEmpty()) {
         ShowCaptureFailed(why);

@@ -29,6 +29,9 @@ struct TCapabilities {
     // windows (CreateLayerSurface), where our own windows can be neither placed nor kept
     // on top
     bool LayerSurfaces = false;
+    // copy the screen often enough to record it (not where every copy is a screenshot the
+    // desktop writes to a file or renders anew)
+    bool RecordScreen = false;
     friend bool operator==(const TCapabilities&, const TCapabilities&) = default;
 };
 

@@ -119,6 +119,7 @@ public:
         can.ListWindows = FSwayWorks;
         can.GlobalKey = KGlobalAccelAvailable();
         can.LayerSurfaces = FLayerShell;
+        can.RecordScreen = FSource == TPixelSource::Screencopy;
         return can;
     }
     void SetCursorInGrabs(bool cursor) override { FCursorInGrabs = cursor; }

@@ -80,7 +80,11 @@ public:
     TX11Platform();
     ~TX11Platform() override;
 
-    TCapabilities Capabilities() override { return {true, true, true, true, true}; }
+    TCapabilities Capabilities() override {
+        TCapabilities can{true, true, true, true, true};
+        can.RecordScreen = true;
+        return can;
+    }
     std::vector<TRect> Monitors() override;
     TRect ScreenRect() override;
     TPoint PointerPosition() override;

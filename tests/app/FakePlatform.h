@@ -40,7 +40,12 @@ public:
     TRect Placed;
     std::vector<TRect> Shape;
     bool RefuseHotKeys = false;
-    TCapabilities Allowed{true, true, true, true, true};
+    TCapabilities Allowed = Everything();
+    static TCapabilities Everything() {
+        TCapabilities can{true, true, true, true, true};
+        can.RecordScreen = true;
+        return can;
+    }
     std::function<void()> PressHotKey;
 };
 

@@ -413,7 +413,7 @@ TEST_F(MainWindowUnit, ADesktopThatAllowsNothingGetsNoRegionFrameRingOrSamplingA
     EXPECT_FALSE(window.ColourPicker->Sampling());
 
     // Where everything is allowed, the same choices show the frame and sample colours.
-    platform.Allowed = {true, true, true, true, true};
+    platform.Allowed = TFakePlatform::Everything();
     delete note;
     c.ChkArea->setCurrentIndex(1);
     emit c.ChkArea->activated(1);
