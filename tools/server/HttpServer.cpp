@@ -613,10 +613,13 @@ int RunHttpServer(TServerContext& context) {
         std::cerr << "quorvel-server: " << options.Address << " is not an IP address\n";
         return 1;
     }
-    asio::io_context io(kIoThreads);
+    // What the connections share outlives the I/O context: when the context goes, it
+    // destroys the handlers still queued, and with them the last connections, which let go
+    // of their count and their place in the check pool then.
     asio::thread_pool checks(kCheckThreads);
     std::atomic<int> connections{0};
     TShared shared{context, checks, connections};
+    asio::io_context io(kIoThreads);
     auto listener = std::make_shared<TListener>(io, shared, tls.get());
     std::string why;
     if (!listener->Open(tcp::endpoint(address, static_cast<unsigned short>(options.Port)), why)) {
@@ -651,7 +654,8 @@ int RunHttpServer(TServerContext& context) {
     io.run();
     for (std::thread& t : threads)
         t.join();
-    checks.stop();
+    // The checks under way finish (their answers wait in the stopped context); none is left
+    // queued to be destroyed after the context that its connection belongs to.
     checks.join();
     LogNote("stopped");
     return 0;
