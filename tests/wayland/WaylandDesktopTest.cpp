@@ -33,6 +33,13 @@ namespace {
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 
+// The virtual pointer presses at the first point, moves to the second and lets go
+// ("x1 y1 x2 y2", output pixels).
+void Drag(const TSwaySession& session, const std::string& points) {
+    session.Status(std::string(QUORVEL_TEST_POINTER_BIN) + " " + std::to_string(kWidth) + " " +
+                   std::to_string(kHeight) + " " + points);
+}
+
 class WaylandDesktop : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -396,8 +403,7 @@ TEST_F(WaylandDesktop, DragSelectionCapturesTheDraggedPixels) {
     const bool shown =
         session.WaitUntil([&] { return session.FullScreenWindow("quorvel"); }, 10000);
     if (shown)
-        session.Status(std::string(QUORVEL_TEST_POINTER_BIN) + " " + std::to_string(kWidth) + " " +
-                       std::to_string(kHeight) + " 100 80 300 200");
+        Drag(session, "100 80 300 200");
     const bool captured = session.WaitUntil([&] { return !session.NewestCapture().empty(); }, 5000);
     if (!captured)
         session.Status("wtype -k Escape 2>/dev/null");
@@ -422,8 +428,7 @@ TEST_F(WaylandDesktop, ColourPickerTakesTheClickedPixelsExactColour) {
     const bool shown =
         session.WaitUntil([&] { return session.FullScreenWindow("quorvel"); }, 10000);
     if (shown)
-        session.Status(std::string(QUORVEL_TEST_POINTER_BIN) + " " + std::to_string(kWidth) + " " +
-                       std::to_string(kHeight) + " 211 97 211 97");
+        Drag(session, "211 97 211 97");
     else
         session.Status("wtype -k Escape 2>/dev/null");
     ctl.join();
@@ -582,8 +587,7 @@ TEST_F(WaylandDesktop, FloatingCaptureCoversItsPixelsAboveANewWindowAndFollowsAD
     const bool shown =
         session.WaitUntil([&] { return session.FullScreenWindow("quorvel"); }, 10000);
     if (shown)
-        session.Status(std::string(QUORVEL_TEST_POINTER_BIN) + " " + std::to_string(kWidth) + " " +
-                       std::to_string(kHeight) + " 101 81 301 201");
+        Drag(session, "101 81 301 201");
     else
         session.Status("wtype -k Escape 2>/dev/null");
     ctl.join();
