@@ -70,11 +70,22 @@ QString AreaUnavailable(int area, const TCapabilities& can) {
         return QStringLiteral("The active window is not available on this desktop: it does not "
                               "tell programs which window is active. Capture the full screen "
                               "or a drag selection instead.");
-    if (area == aControl && !(can.ListWindows && can.KnowPointer))
+    if (area == aControl && !(can.ListWindows && (can.KnowPointer || can.FindPointer)))
         return QStringLiteral(
             "The window or control under the pointer is not available on this desktop: it "
             "does not tell programs where the pointer is, nor show them the controls inside "
             "other programs' windows. Capture the full screen or a drag selection instead.");
+    return {};
+}
+
+QString AreaLimited(int area, const TCapabilities& can) {
+    // A desktop that names windows but does not let the pointer be followed shows no ring
+    // and no controls: the window under the pointer is taken whole.
+    if (area == aControl && AreaUnavailable(area, can).isEmpty() && !can.KnowPointer)
+        return QStringLiteral("On this desktop the window under the pointer is captured whole: "
+                              "it does not show programs the controls inside other programs' "
+                              "windows, nor let them follow the pointer to ring the window "
+                              "first.");
     return {};
 }
 

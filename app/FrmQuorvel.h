@@ -44,6 +44,9 @@ enum TStatus : unsigned char { stIdle = 0, stRunning = 1, stBusy = 2 };
 // capabilities (the words "not available on this desktop" and the reason); empty when it
 // can.
 QString AreaUnavailable(int area, const TCapabilities& can);
+// What a capture area does differently on this desktop, where it works but not in full;
+// empty where it works as everywhere.
+QString AreaLimited(int area, const TCapabilities& can);
 // The words that mark such an area in the main window's list.
 inline constexpr char kUnavailableMark[] = " (not available on this desktop)";
 

@@ -268,7 +268,8 @@ void TFrmQuorvel::TranslateAreaList() {
     const TCapabilities can = FPlatform.Capabilities();
     for (int i = 0; i < list->count(); ++i) {
         const QString why = AreaUnavailable(i, can);
-        list->setItemData(i, why.isEmpty() ? QVariant() : QVariant(why), Qt::ToolTipRole);
+        const QString note = why.isEmpty() ? AreaLimited(i, can) : why;
+        list->setItemData(i, note.isEmpty() ? QVariant() : QVariant(note), Qt::ToolTipRole);
         if (!why.isEmpty())
             list->setItemText(i, list->itemText(i) + mark);
     }
@@ -308,13 +309,17 @@ void TFrmQuorvel::ChkAreaChange() {
 }
 
 void TFrmQuorvel::SayWhyAreaUnavailable() {
-    const QString text = AreaUnavailable(ui->ChkArea->currentIndex(), FPlatform.Capabilities());
+    const int area = ui->ChkArea->currentIndex();
+    const TCapabilities can = FPlatform.Capabilities();
+    const QString why = AreaUnavailable(area, can);
+    const QString text = why.isEmpty() ? AreaLimited(area, can) : why;
     if (text.isEmpty())
         return;
     std::fprintf(stderr, "quorvel: %s\n", text.toUtf8().constData());
     auto* box =
         new QMessageBox(QMessageBox::Information, TranslatedCaption(), text, QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("AreaUnavailable"));
+    box->setObjectName(why.isEmpty() ? QStringLiteral("AreaLimited")
+                                     : QStringLiteral("AreaUnavailable"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     MarkAsMessage(*box);

@@ -75,8 +75,7 @@ void TFrmQuorvel::RecordStart() {
         if (ui->ChkArea->currentIndex() == 1 && FHooks.RegionRect) {
             FRecorder->Start(FCapture.get(), FHooks.RegionRect);
         } else {
-            const TRect monitor = MonitorNearest(FPlatform.Monitors(), FPlatform.PointerPosition(),
-                                                 FPlatform.ScreenRect());
+            const TRect monitor = MonitorUnderPointer(FPlatform);
             if (wayland)
                 FRecorder->Start(FCapture.get(), [monitor] { return monitor; });
             else

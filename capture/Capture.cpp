@@ -27,8 +27,7 @@ void TCapture::Capture(QImage& Bitmap, TWindowId Handle, TRect& Rect) {
             throw EPlatformError("The window is no longer there.");
         Rect = *bounds;
     } else {
-        Rect = MonitorNearest(FPlatform.Monitors(), FPlatform.PointerPosition(),
-                              FPlatform.ScreenRect());
+        Rect = MonitorUnderPointer(FPlatform);
     }
     Capture(Bitmap, Rect);
 }

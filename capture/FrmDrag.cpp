@@ -63,11 +63,12 @@ bool TFrmDrag::Run() {
 QPoint TFrmDrag::PointerInOverlay(const QMouseEvent* event) const {
     // Where the event happened, in physical pixels. Under a scale factor Qt's position is
     // coarser than a pixel; the server's pointer position is exact, and is taken when it
-    // agrees with the event (the pointer has not moved on since).
+    // agrees with the event (the pointer has not moved on since) and the server tells it
+    // without disturbing anything.
     const qreal ratio = devicePixelRatioF();
     const QPointF global = event->globalPosition() * ratio;
     QPoint p(qRound(global.x()), qRound(global.y()));
-    if (ratio != 1.0) {
+    if (ratio != 1.0 && FPlatform.Capabilities().KnowPointer) {
         const TPoint exact = FPlatform.PointerPosition();
         if (std::abs(exact.X - p.x()) < ratio && std::abs(exact.Y - p.y()) < ratio)
             p = {exact.X, exact.Y};

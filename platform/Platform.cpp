@@ -61,4 +61,13 @@ TRect MonitorNearest(const std::vector<TRect>& monitors, TPoint point, const TRe
     return best != nullptr ? *best : screen;
 }
 
+TRect MonitorUnderPointer(TPlatform& platform) {
+    // With one monitor the pointer is not asked for: where it is found only by covering
+    // the screen for a moment, that would disturb the window below for nothing.
+    const std::vector<TRect> monitors = platform.Monitors();
+    if (monitors.size() == 1)
+        return monitors.front();
+    return MonitorNearest(monitors, platform.PointerPosition(), platform.ScreenRect());
+}
+
 } // namespace quorvel

@@ -32,6 +32,9 @@ struct TCapabilities {
     // copy the screen often enough to record it (not where every copy is a screenshot the
     // desktop writes to a file or renders anew)
     bool RecordScreen = false;
+    // tell where the pointer is at one moment of the program's choosing (a capture), though
+    // not follow it: PointerPosition covers the screen for a moment to learn it
+    bool FindPointer = false;
     friend bool operator==(const TCapabilities&, const TCapabilities&) = default;
 };
 
@@ -78,6 +81,8 @@ public:
     virtual std::vector<TRect> Monitors() = 0;
     // The whole X screen.
     virtual TRect ScreenRect() = 0;
+    // Where the pointer is. Where the desktop does not let it be followed (KnowPointer),
+    // only at a capture's moment (FindPointer): finding it disturbs the window below.
     virtual TPoint PointerPosition() = 0;
     // The window the window manager reports as active; 0 when there is none.
     virtual TWindowId ActiveWindow() = 0;
@@ -144,5 +149,7 @@ TPlatform& Platform();
 // The nearest monitor to a point (the one holding it, else the closest); the screen when
 // the list is empty.
 TRect MonitorNearest(const std::vector<TRect>& monitors, TPoint point, const TRect& screen);
+// The monitor nearest the pointer.
+TRect MonitorUnderPointer(TPlatform& platform);
 
 } // namespace quorvel

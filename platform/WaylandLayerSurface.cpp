@@ -715,4 +715,38 @@ std::unique_ptr<TLayerSurface> CreateWaylandLayerSurface(TSurfaceLayer layer, bo
     return std::make_unique<TWlLayerSurface>(*c, layer, keyboard, std::move(handlers));
 }
 
+std::optional<TPoint> FindWaylandPointer() {
+    TLayerConnection* c = TLayerConnection::Get();
+    if (c == nullptr || c->Pointer == nullptr)
+        return std::nullopt;
+    c->Flush();
+    // Over a surface of ours already (a frame, a floating picture): it was told.
+    if (c->PointerFocus != nullptr)
+        return c->PointerAt;
+    std::optional<TPoint> found;
+    const TLayerSurface::THandlers handlers{[&found](const TSurfacePointer& e) {
+                                                if (e.Kind != TSurfacePointer::Leave)
+                                                    found = e.Position;
+                                            },
+                                            {}};
+    std::vector<std::unique_ptr<TWlLayerSurface>> covers;
+    for (const auto& o : c->Outputs) {
+        const TRect r = o->Rect();
+        if (r.Empty())
+            continue;
+        QImage clear(r.Width(), r.Height(), QImage::Format_ARGB32_Premultiplied);
+        clear.fill(Qt::transparent);
+        auto cover = std::make_unique<TWlLayerSurface>(*c, TSurfaceLayer::Overlay, false, handlers);
+        cover->Show(r, clear, {{0, 0, r.Width(), r.Height()}});
+        covers.push_back(std::move(cover));
+    }
+    // The compositor enters the surface under the pointer as it maps it.
+    for (int i = 0; i < 4 && !found && !covers.empty(); ++i)
+        if (wl_display_roundtrip(c->Display) < 0)
+            break;
+    covers.clear();
+    c->Send();
+    return found;
+}
+
 } // namespace quorvel

@@ -119,6 +119,7 @@ public:
         can.ListWindows = FSwayWorks;
         can.GlobalKey = KGlobalAccelAvailable();
         can.LayerSurfaces = FLayerShell;
+        can.FindPointer = FLayerShell;
         can.RecordScreen = FSource == TPixelSource::Screencopy;
         return can;
     }
@@ -368,8 +369,12 @@ double TWaylandPlatform::Ratio(const QWindow* window) const {
 }
 
 TPoint TWaylandPlatform::PointerPosition() {
+    // A layer shell lets a surface of ours learn where the pointer enters it.
+    if (FLayerShell && qGuiApp != nullptr)
+        if (const std::optional<TPoint> p = FindWaylandPointer())
+            return *p;
     // Qt knows the pointer only while it is over one of our windows (the last place it
-    // was seen there otherwise): the best a Wayland client can tell.
+    // was seen there otherwise): the best a Wayland client can tell without.
     if (qGuiApp == nullptr)
         return {};
     const QPoint p = QCursor::pos();

@@ -83,6 +83,7 @@ public:
     TCapabilities Capabilities() override {
         TCapabilities can{true, true, true, true, true};
         can.RecordScreen = true;
+        can.FindPointer = true;
         return can;
     }
     std::vector<TRect> Monitors() override;

@@ -44,6 +44,7 @@ public:
     static TCapabilities Everything() {
         TCapabilities can{true, true, true, true, true};
         can.RecordScreen = true;
+        can.FindPointer = true;
         return can;
     }
     std::function<void()> PressHotKey;

@@ -424,4 +424,24 @@ TEST_F(MainWindowUnit, ADesktopThatAllowsNothingGetsNoRegionFrameRingOrSamplingA
     EXPECT_TRUE(window.ColourPicker->Sampling());
 }
 
+TEST_F(MainWindowUnit, ADesktopThatFindsThePointerOnlyAtACaptureOffersTheWindowWhole) {
+    // sway: it names windows and lets the pointer be found at a capture, not followed.
+    platform.Allowed = {};
+    platform.Allowed.ListWindows = true;
+    platform.Allowed.FindPointer = true;
+    Settings("key_command_shown=1\n");
+    TFrmQuorvel window(QString(), platform);
+    Ui::TFrmQuorvel& c = *window.Controls();
+    EXPECT_FALSE(c.ChkArea->itemText(4).endsWith(QString::fromLatin1(kUnavailableMark)));
+    EXPECT_TRUE(c.ChkArea->itemData(4, Qt::ToolTipRole)
+                    .toString()
+                    .contains(QStringLiteral("captured whole")));
+    c.ChkArea->setCurrentIndex(4);
+    emit c.ChkArea->activated(4);
+    EXPECT_EQ(window.findChild<TFrmLine*>(), nullptr); // no ring to follow the pointer
+    const auto* note = window.findChild<QMessageBox*>(QStringLiteral("AreaLimited"));
+    ASSERT_NE(note, nullptr);
+    EXPECT_TRUE(note->isVisible());
+}
+
 } // namespace quorvel::test

@@ -2,10 +2,12 @@
 // from one output point to another through zwlr_virtual_pointer_v1, keeping the device for
 // the whole drag (a compositor forgets a button held by a device that has gone).
 //
-//   quorvel_test_pointer WIDTH HEIGHT X1 Y1 X2 Y2
+//   quorvel_test_pointer WIDTH HEIGHT X1 Y1 X2 Y2 [right]
+//   quorvel_test_pointer WIDTH HEIGHT X Y hold
 //
 // WIDTH and HEIGHT are the output's size in the compositor's layout units; the points are
-// in the same units.
+// in the same units. "hold" moves the pointer to the point and keeps the device (and with
+// it the seat's pointer) until the program is ended.
 
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 #include <wayland-client.h>
@@ -44,14 +46,18 @@ std::uint32_t Now() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 7 && !(argc == 8 && std::string(argv[7]) == "right")) {
-        std::fprintf(stderr, "usage: %s WIDTH HEIGHT X1 Y1 X2 Y2 [right]\n", argv[0]);
+    const bool hold = argc == 6 && std::string(argv[5]) == "hold";
+    if (argc != 7 && !(argc == 8 && std::string(argv[7]) == "right") && !hold) {
+        std::fprintf(stderr,
+                     "usage: %s WIDTH HEIGHT X1 Y1 X2 Y2 [right]\n"
+                     "       %s WIDTH HEIGHT X Y hold\n",
+                     argv[0], argv[0]);
         return 2;
     }
     // The left button unless told otherwise.
     const std::uint32_t which = argc == 8 ? kRightButton : kLeftButton;
-    int v[6];
-    for (int i = 0; i < 6; ++i)
+    int v[6] = {};
+    for (int i = 0; i < (hold ? 4 : 6); ++i)
         v[i] = std::atoi(argv[i + 1]);
     const auto width = static_cast<std::uint32_t>(v[0]);
     const auto height = static_cast<std::uint32_t>(v[1]);
@@ -87,6 +93,15 @@ int main(int argc, char** argv) {
         zwlr_virtual_pointer_v1_frame(pointer);
     };
 
+    if (hold) {
+        moveTo(v[2], v[3]);
+        wl_display_roundtrip(display);
+        std::printf("holding\n");
+        std::fflush(stdout);
+        while (wl_display_dispatch(display) >= 0) {
+        }
+        return 0;
+    }
     // Enter the window first, then press, move in steps and let go where the drag ends.
     moveTo(v[2], v[3]);
     pause(150);

@@ -340,6 +340,57 @@ TEST_F(WaylandDesktop, MainWindowOpensAndIsCapturedAsTheActiveWindow) {
 
 // A Wayland desktop that is not sway (here: sway's socket not named) tells nothing of its
 // windows: the active window says it is not available, and nothing is written.
+// The window under the pointer: sway tells no client where the pointer is, so the capture
+// finds it by covering the output for a moment; the window it stands over is taken whole,
+// as the pointer moves from one window to the other.
+TEST_F(WaylandDesktop, WindowUnderThePointerIsCapturedWhole) {
+    const QImage background = PatternPicture(kWidth, kHeight);
+    TSwaySession session(background, kWidth, kHeight);
+    session.WriteSettings("area=4\nsaveto=0\nsound=0\nmouse=0\nkey_command_shown=1\npath=" +
+                          session.SaveFolder() + "\n");
+    ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
+    // One after the other, so that sway tiles them in that order, left and right.
+    const auto shows = [&](int x, QRgb colour) {
+        return session.WaitUntil(
+            [&] {
+                const QImage screen = session.Grim();
+                return !screen.isNull() && screen.pixel(x, kHeight / 2) == colour;
+            },
+            10000);
+    };
+    session.Start({QUORVEL_TEST_SOLID_BIN, "solid-left", "2040c0", "100", "100"}, "left.log");
+    ASSERT_TRUE(shows(kWidth / 2, qRgb(0x20, 0x40, 0xc0)));
+    session.Start({QUORVEL_TEST_SOLID_BIN, "solid-right", "ff8000", "100", "100"}, "right.log");
+    ASSERT_TRUE(shows(kWidth * 3 / 4, qRgb(0xff, 0x80, 0)));
+    // The two windows share the output side by side; the pointer's cursor, which headless
+    // sway draws into the screen itself, is allowed for.
+    const auto expectWindow = [&](int x, QRgb colour) {
+        const pid_t pointer =
+            session.Start({QUORVEL_TEST_POINTER_BIN, std::to_string(kWidth),
+                           std::to_string(kHeight), std::to_string(x), "400", "hold"},
+                          "pointer-" + std::to_string(x) + ".log");
+        ASSERT_TRUE(session.WaitUntil(
+            [&] {
+                return session.Output("cat " + session.Root() + "/pointer-" + std::to_string(x) +
+                                      ".log") == "holding\n";
+            },
+            5000));
+        const std::string before = session.NewestCapture();
+        ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+        const std::string path = session.NewestCapture();
+        ::kill(pointer, SIGTERM);
+        ASSERT_NE(path, before) << session.QuorvelLog();
+        const QImage shot = Capture(path);
+        EXPECT_EQ(shot.size(), QSize(kWidth / 2, kHeight));
+        QImage want(shot.size(), QImage::Format_RGB32);
+        want.fill(colour);
+        EXPECT_LT(PixelDifferences(shot, want), 32 * 32);
+        EXPECT_EQ(shot.pixel(10, 10), colour);
+    };
+    expectWindow(kWidth * 3 / 4, qRgb(0xff, 0x80, 0));
+    expectWindow(kWidth / 4, qRgb(0x20, 0x40, 0xc0));
+}
+
 TEST_F(WaylandDesktop, ActiveWindowElsewhereIsNotAvailableOnThisDesktop) {
     const QImage background = PatternPicture(kWidth, kHeight);
     TSwaySession session(background, kWidth, kHeight);
