@@ -50,7 +50,7 @@ TFrmArea::TFrmArea(TFrmSize* size, TPlatform& platform, THooks hooks)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     if (platform.Capabilities().LayerSurfaces) {
-        FLayer = platform.CreateLayerSurface(TSurfaceLayer::Top, true,
+        FLayer = platform.CreateLayerSurface(TSurfaceLayer::Top, TSurfaceKeys::OnClick,
                                              {[this](const TSurfacePointer& e) { LayerPointer(e); },
                                               [this](const TSurfaceKey& k) { LayerKey(k); }});
         if (FLayer != nullptr)

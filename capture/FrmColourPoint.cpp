@@ -1,4 +1,5 @@
 #include "capture/FrmColourPoint.h"
+#include "capture/ScreenOverlay.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -19,8 +20,21 @@ std::optional<QRgb> TFrmColourPoint::Run() {
     // Read before the window shows, so that it is not in the picture.
     const TRect screen = FPlatform.ScreenRect();
     FScreen = FPlatform.GrabScreen(screen);
-    FScreen.setDevicePixelRatio(devicePixelRatioF());
     FColour.reset();
+    TScreenOverlay layers(FPlatform, FScreen, screen,
+                          {[&](const TSurfacePointer& e) {
+                               if (e.Kind == TSurfacePointer::Press && e.Button == 1)
+                                   Pick(layers.PictureAt(e.Position));
+                           },
+                           [this](const TSurfaceKey& k) {
+                               if (k.Key == TSurfaceKey::Escape)
+                                   FLoop.quit();
+                           }});
+    if (layers.Show()) {
+        FLoop.exec();
+        return FColour;
+    }
+    FScreen.setDevicePixelRatio(devicePixelRatioF());
     showFullScreen();
     activateWindow();
     FLoop.exec();
@@ -43,9 +57,14 @@ void TFrmColourPoint::mousePressEvent(QMouseEvent* event) {
     // The window covers the output from its corner: its own position, in physical pixels,
     // is the pixel of the frozen picture.
     const QPointF at = event->position() * FScreen.devicePixelRatio();
-    const QPoint p(static_cast<int>(at.x()), static_cast<int>(at.y()));
-    if (FScreen.rect().contains(p))
-        FColour = FScreen.pixel(p);
+    Pick(QPoint(static_cast<int>(at.x()), static_cast<int>(at.y())));
+}
+
+void TFrmColourPoint::Pick(QPoint at) {
+    if (!FLoop.isRunning())
+        return;
+    if (FScreen.rect().contains(at))
+        FColour = FScreen.pixel(at);
     FLoop.quit();
 }
 

@@ -11,7 +11,8 @@ namespace quorvel {
 
 // The colour picker's pointer where the desktop does not tell programs where the pointer
 // is (Wayland): the desktop frozen full screen, and the pixel clicked is the colour. Escape
-// cancels. The window's own pointer events say where the click was.
+// cancels. The window's own pointer events say where the click was; where the desktop
+// offers layer surfaces, the frozen desktop is shown on every monitor by those instead.
 class TFrmColourPoint : public QWidget {
 public:
     TFrmColourPoint(QWidget* owner, TPlatform& platform);
@@ -27,6 +28,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void Pick(QPoint at);
+
     TPlatform& FPlatform;
     QImage FScreen;
     QEventLoop FLoop;

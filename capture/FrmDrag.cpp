@@ -39,6 +39,19 @@ bool TFrmDrag::Run() {
     // overlay nor the cursor can be in it.
     FOverlay = FPlatform.ScreenRect();
     FImage = std::make_unique<TSelectionImage>(FPlatform.GrabScreen(FOverlay));
+    FLayers = std::make_unique<TScreenOverlay>(
+        FPlatform, FImage->Displayed(), FOverlay,
+        TLayerSurface::THandlers{[this](const TSurfacePointer& e) { LayerPointer(e); },
+                                 [this](const TSurfaceKey& k) {
+                                     if (k.Key == TSurfaceKey::Escape)
+                                         Cancel();
+                                 }});
+    if (FLayers->Show()) {
+        FLoop.exec();
+        FLayers.reset();
+        return FSelected;
+    }
+    FLayers.reset();
     FActiveAtStart = FPlatform.ActiveWindow();
     const qreal ratio = devicePixelRatioF();
     setGeometry(QRect(qRound(FOverlay.Left / ratio), qRound(FOverlay.Top / ratio),
@@ -76,8 +89,22 @@ QPoint TFrmDrag::PointerInOverlay(const QMouseEvent* event) const {
     return {p.x() - FOverlay.Left, p.y() - FOverlay.Top};
 }
 
+void TFrmDrag::LayerPointer(const TSurfacePointer& e) {
+    const QPoint at = FLayers->PictureAt(e.Position);
+    if (e.Kind == TSurfacePointer::Press && e.Button == 1)
+        Press(at);
+    else if (e.Kind == TSurfacePointer::Motion)
+        Move(at);
+    else if (e.Kind == TSurfacePointer::Release && e.Button == 1)
+        Release(at);
+}
+
 void TFrmDrag::DrawSelection() {
     const QRegion changed = FImage->SetSelection(FCaptureRect);
+    if (FLayers != nullptr) {
+        FLayers->Update(changed);
+        return;
+    }
     const qreal ratio = devicePixelRatioF();
     for (const QRect& r : changed)
         update(QRect(QPoint(static_cast<int>(r.left() / ratio), static_cast<int>(r.top() / ratio)),
@@ -99,25 +126,39 @@ void TFrmDrag::paintEvent(QPaintEvent* event) {
 }
 
 void TFrmDrag::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || FFinished)
-        return;
-    FSelecting = true;
-    FStartPoint = FEndPoint = PointerInOverlay(event);
+    if (event->button() == Qt::LeftButton)
+        Press(PointerInOverlay(event));
 }
 
 void TFrmDrag::mouseMoveEvent(QMouseEvent* event) {
+    Move(PointerInOverlay(event));
+}
+
+void TFrmDrag::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        Release(PointerInOverlay(event));
+}
+
+void TFrmDrag::Press(QPoint at) {
+    if (FFinished)
+        return;
+    FSelecting = true;
+    FStartPoint = FEndPoint = at;
+}
+
+void TFrmDrag::Move(QPoint at) {
     if (!FSelecting || FFinished)
         return;
-    FEndPoint = PointerInOverlay(event);
+    FEndPoint = at;
     FCaptureRect = Normalised(FStartPoint, FEndPoint);
     DrawSelection();
 }
 
-void TFrmDrag::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || !FSelecting || FFinished)
+void TFrmDrag::Release(QPoint at) {
+    if (!FSelecting || FFinished)
         return;
     FSelecting = false;
-    FEndPoint = PointerInOverlay(event);
+    FEndPoint = at;
     FCaptureRect = Normalised(FStartPoint, FEndPoint);
     DrawSelection();
     const QRect selection = FImage->Selection();

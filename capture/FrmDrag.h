@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/ScreenOverlay.h"
 #include "capture/SelectionImage.h"
 #include "platform/Platform.h"
 
@@ -13,7 +14,9 @@ namespace quorvel {
 // The drag selection: the whole desktop frozen the moment before the overlay appears,
 // shown dimmed over every monitor with the rectangle being dragged at full brightness.
 // Releasing the left button over a rectangle that is not empty makes its frozen pixels the
-// capture; Escape, or another application becoming active, cancels.
+// capture; Escape, or another application becoming active, cancels. Where the desktop
+// offers layer surfaces (Wayland), the overlay is one surface per monitor above everything,
+// holding the keyboard, instead of a window.
 class TFrmDrag : public QWidget {
     Q_OBJECT
 public:
@@ -39,7 +42,12 @@ protected:
 
 private:
     QPoint PointerInOverlay(const QMouseEvent* event) const;
+    // The selection's steps, at points of the overlay's picture.
+    void Press(QPoint at);
+    void Move(QPoint at);
+    void Release(QPoint at);
     void DrawSelection();
+    void LayerPointer(const TSurfacePointer& e);
     void Cancel();
     void Finish(bool selected);
     void TmrActiveTimer();
@@ -60,6 +68,8 @@ private:
     bool FSelected = false;
     bool FKeysGrabbed = false;
     bool FFinished = false;
+    // The overlay's surfaces, where the desktop shows them instead of this window.
+    std::unique_ptr<TScreenOverlay> FLayers;
 };
 
 } // namespace quorvel

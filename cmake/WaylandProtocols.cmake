@@ -1,6 +1,8 @@
 # Client code of the Wayland protocols the program and its tests speak, made by
 # wayland-scanner at build time from the XML copies in platform/protocols.
 pkg_check_modules(WAYLAND_CLIENT REQUIRED IMPORTED_TARGET wayland-client)
+# The cursor themes' pictures, for the crosshair over the overlays.
+pkg_check_modules(WAYLAND_CURSOR REQUIRED IMPORTED_TARGET wayland-cursor)
 pkg_get_variable(WAYLAND_SCANNER wayland-scanner wayland_scanner)
 if(NOT WAYLAND_SCANNER)
     find_program(WAYLAND_SCANNER wayland-scanner REQUIRED)

@@ -12,6 +12,10 @@ namespace quorvel {
 // desktop shows (its panels and full-screen windows too).
 enum class TSurfaceLayer { Top, Overlay };
 
+// When a surface of ours gets the keyboard: never, when clicked, or all the while it is
+// shown (a full-screen overlay that Escape must end before any click).
+enum class TSurfaceKeys { None, OnClick, Exclusive };
+
 // The pointer over one of our surfaces, at a physical pixel of the screen.
 struct TSurfacePointer {
     enum TKind { Enter, Motion, Press, Release, Leave };
@@ -40,6 +44,8 @@ public:
     struct THandlers {
         std::function<void(const TSurfacePointer&)> Pointer;
         std::function<void(const TSurfaceKey&)> Key;
+        // The pointer shows a crosshair over the surface (else what the desktop shows).
+        bool Crosshair = false;
     };
 
     virtual ~TLayerSurface() = default;
@@ -49,6 +55,11 @@ public:
     // what lies below. The same picture again at other bounds only moves the surface.
     virtual void Show(const TRect& bounds, const QImage& picture,
                       const std::vector<TRect>& input) = 0;
+    // Shows a new picture of the same size at the same place, in which only the `changed`
+    // parts (relative to the bounds' corner) differ from the last one shown: only they are
+    // copied and redrawn, so that a large surface follows a small change cheaply. The
+    // picture is RGB32 or premultiplied ARGB32. Does nothing while the surface is hidden.
+    virtual void Update(const QImage& picture, const std::vector<TRect>& changed) = 0;
     // Takes the surface off the screen; the next Show brings it back.
     virtual void Hide() = 0;
     virtual bool Shown() const = 0;

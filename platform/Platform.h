@@ -127,9 +127,9 @@ public:
     // A hotkey whose presses call `onPress` on the user-interface thread.
     virtual std::unique_ptr<THotKey> CreateHotKey(std::function<void()> onPress) = 0;
     // A surface in a layer of the desktop, hidden until shown; its events reach the
-    // handlers on the user-interface thread. `keyboard`: the surface takes the keyboard
-    // when clicked. Null where the desktop has none (Capabilities().LayerSurfaces).
-    virtual std::unique_ptr<TLayerSurface> CreateLayerSurface(TSurfaceLayer, bool /*keyboard*/,
+    // handlers on the user-interface thread; `keys` says when it takes the keyboard. Null
+    // where the desktop has none (Capabilities().LayerSurfaces).
+    virtual std::unique_ptr<TLayerSurface> CreateLayerSurface(TSurfaceLayer, TSurfaceKeys,
                                                               TLayerSurface::THandlers) {
         return nullptr;
     }

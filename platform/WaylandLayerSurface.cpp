@@ -8,6 +8,7 @@
 #include "platform/WaylandOutput.h"
 
 #include <wayland-client.h>
+#include <wayland-cursor.h>
 // The protocol names an argument "namespace", a keyword of C++.
 #define namespace layer_namespace
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
@@ -15,10 +16,12 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QRegion>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <linux/input-event-codes.h>
 #include <string>
@@ -34,13 +37,18 @@ class TWlLayerSurface;
 
 using TWlOutput = TWaylandOutput;
 
-// One shared-memory picture handed to the compositor; freed when the compositor lets go
-// of it or with its surface.
+// One shared-memory picture handed to the compositor. Kept for the next picture of the
+// same size once the compositor lets go of it, and freed with its surface.
 struct TWlBuffer {
     wl_buffer* Buffer = nullptr;
     void* Data = MAP_FAILED;
     std::size_t Size = 0;
     TWlLayerSurface* Owner = nullptr;
+    int Width = 0;
+    int Height = 0;
+    bool Busy = true; // the compositor may still read it
+    // What has changed on the surface since this buffer was last drawn, in buffer pixels.
+    QRegion Stale;
     ~TWlBuffer() {
         if (Buffer != nullptr)
             wl_buffer_destroy(Buffer);
@@ -87,6 +95,9 @@ public:
     }
     int ButtonsHeld = 0;
 
+    // Shows the cursor theme's crosshair for the pointer that entered a surface of ours
+    // with this serial, at the output's scale.
+    void ShowCrosshair(std::uint32_t serial, int scale);
     // Sends what was asked and handles what the compositor has said so far.
     void Flush();
     // Only sends what was asked: called from inside event handlers (a drag's motion moves
@@ -106,18 +117,22 @@ private:
     void Read();
     QSocketNotifier* FNotifier = nullptr;
     QTimer* FRepeat = nullptr;
+    wl_cursor_theme* FCursorTheme = nullptr;
+    int FCursorScale = 0;
+    wl_surface* FCursorSurface = nullptr;
 };
 
 class TWlLayerSurface final : public TLayerSurface {
 public:
-    TWlLayerSurface(TLayerConnection& c, TSurfaceLayer layer, bool keyboard, THandlers handlers)
-        : FConnection(c), FLayer(layer), FKeyboard(keyboard), FHandlers(std::move(handlers)) {}
+    TWlLayerSurface(TLayerConnection& c, TSurfaceLayer layer, TSurfaceKeys keys, THandlers handlers)
+        : FConnection(c), FLayer(layer), FKeys(keys), FHandlers(std::move(handlers)) {}
     ~TWlLayerSurface() override {
         Hide();
         FConnection.Send();
     }
 
     void Show(const TRect& bounds, const QImage& picture, const std::vector<TRect>& input) override;
+    void Update(const QImage& picture, const std::vector<TRect>& changed) override;
     void Hide() override;
     bool Shown() const override { return FSurface != nullptr; }
 
@@ -140,6 +155,8 @@ public:
         if (FHandlers.Pointer)
             FHandlers.Pointer(e);
     }
+    bool Crosshair() const { return FHandlers.Crosshair; }
+    int Scale() const { return FScale; }
     void Key(const TSurfaceKey& k) {
         if (FHandlers.Key)
             FHandlers.Key(k);
@@ -150,7 +167,13 @@ public:
     }
     void Closed() { Hide(); }
     void Release(TWlBuffer* b) {
-        std::erase_if(FBuffers, [b](const std::unique_ptr<TWlBuffer>& o) { return o.get() == b; });
+        b->Busy = false;
+        // Two spare buffers are enough for a compositor that holds one while the next is
+        // drawn; more would only keep memory.
+        int spare = 0;
+        std::erase_if(FBuffers, [&spare](const std::unique_ptr<TWlBuffer>& o) {
+            return !o->Busy && ++spare > 2;
+        });
     }
     // A commit that moved the surface, until the compositor has answered the request sent
     // right after it.
@@ -172,7 +195,7 @@ private:
 
     TLayerConnection& FConnection;
     TSurfaceLayer FLayer;
-    bool FKeyboard;
+    TSurfaceKeys FKeys;
     THandlers FHandlers;
     wl_surface* FSurface = nullptr;
     zwlr_layer_surface_v1* FLayerSurface = nullptr;
@@ -217,13 +240,15 @@ TWlLayerSurface* SurfaceOf(wl_surface* surface) {
 
 const wl_pointer_listener kPointerListener = {
     .enter =
-        [](void* data, wl_pointer*, std::uint32_t, wl_surface* surface, wl_fixed_t x,
+        [](void* data, wl_pointer*, std::uint32_t serial, wl_surface* surface, wl_fixed_t x,
            wl_fixed_t y) {
             auto* c = static_cast<TLayerConnection*>(data);
             c->PointerFocus = SurfaceOf(surface);
             c->ButtonsHeld = 0;
             if (c->PointerFocus == nullptr)
                 return;
+            if (c->PointerFocus->Crosshair())
+                c->ShowCrosshair(serial, c->PointerFocus->Scale());
             c->PointerFocus->Grab(false);
             c->PointerAt =
                 c->PointerFocus->ScreenPoint(wl_fixed_to_double(x), wl_fixed_to_double(y));
@@ -504,6 +529,46 @@ void TLayerConnection::Act(std::uint32_t code) {
     KeyboardFocus->Key(k);
 }
 
+void TLayerConnection::ShowCrosshair(std::uint32_t serial, int scale) {
+    if (Pointer == nullptr)
+        return;
+    // The theme and size the desktop sets for every program, at the output's scale.
+    if (FCursorTheme == nullptr || FCursorScale != scale) {
+        if (FCursorTheme != nullptr)
+            wl_cursor_theme_destroy(FCursorTheme);
+        const char* size = std::getenv("XCURSOR_SIZE");
+        const int base = size != nullptr && std::atoi(size) > 0 ? std::atoi(size) : 24;
+        FCursorTheme = wl_cursor_theme_load(std::getenv("XCURSOR_THEME"), base * scale, Shm);
+        FCursorScale = scale;
+    }
+    if (FCursorTheme == nullptr)
+        return;
+    wl_cursor* cursor = wl_cursor_theme_get_cursor(FCursorTheme, "crosshair");
+    if (cursor == nullptr)
+        cursor = wl_cursor_theme_get_cursor(FCursorTheme, "cross");
+    if (cursor == nullptr || cursor->image_count == 0)
+        return; // a theme without one: the pointer keeps what the desktop shows
+    wl_cursor_image* image = cursor->images[0];
+    wl_buffer* buffer = wl_cursor_image_get_buffer(image);
+    if (buffer == nullptr)
+        return;
+    if (FCursorSurface == nullptr)
+        FCursorSurface = wl_compositor_create_surface(Compositor);
+    // A theme without the size: its nearest one, shown one pixel on one where it does not
+    // divide by the scale.
+    if (image->width % static_cast<std::uint32_t>(scale) != 0 ||
+        image->height % static_cast<std::uint32_t>(scale) != 0)
+        scale = 1;
+    wl_surface_set_buffer_scale(FCursorSurface, scale);
+    wl_surface_attach(FCursorSurface, buffer, 0, 0);
+    wl_surface_damage(FCursorSurface, 0, 0, static_cast<std::int32_t>(image->width),
+                      static_cast<std::int32_t>(image->height));
+    wl_surface_commit(FCursorSurface);
+    wl_pointer_set_cursor(Pointer, serial, FCursorSurface,
+                          static_cast<std::int32_t>(image->hotspot_x) / scale,
+                          static_cast<std::int32_t>(image->hotspot_y) / scale);
+}
+
 void TLayerConnection::StartRepeat(std::uint32_t code) {
     StopRepeat();
     if (FRepeat == nullptr || RepeatRate <= 0 || Keymap == nullptr ||
@@ -555,10 +620,11 @@ void TWlLayerSurface::Map(const TWlOutput& output) {
     // The keyboard comes with a click (from version 4 on); before, a surface that wants
     // keys takes them while it is shown.
     std::uint32_t keys = ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE;
-    if (FKeyboard)
-        keys = FConnection.ShellVersion >= 4
-                   ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_ON_DEMAND
-                   : ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE;
+    if (FKeys == TSurfaceKeys::Exclusive ||
+        (FKeys == TSurfaceKeys::OnClick && FConnection.ShellVersion < 4))
+        keys = ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE;
+    else if (FKeys == TSurfaceKeys::OnClick)
+        keys = ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_ON_DEMAND;
     zwlr_layer_surface_v1_set_keyboard_interactivity(FLayerSurface, keys);
     FOutputName = output.Name;
     FScale = output.Scale;
@@ -572,6 +638,8 @@ std::unique_ptr<TWlBuffer> TWlLayerSurface::Paint(const QImage& picture, int wid
                                                   int dx, int dy) {
     auto b = std::make_unique<TWlBuffer>();
     b->Owner = this;
+    b->Width = width;
+    b->Height = height;
     const int stride = width * 4;
     b->Size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
     const int fd = ::memfd_create("quorvel-surface", MFD_CLOEXEC);
@@ -660,6 +728,9 @@ void TWlLayerSurface::Show(const TRect& bounds, const QImage& picture,
         wl_surface_set_buffer_scale(FSurface, s);
         wl_surface_attach(FSurface, buffer->Buffer, 0, 0);
         wl_surface_damage(FSurface, 0, 0, logical.width(), logical.height());
+        // The buffers kept from before show another picture altogether.
+        for (const auto& b : FBuffers)
+            b->Stale = QRegion(0, 0, b->Width, b->Height);
         FBuffers.push_back(std::move(buffer));
         // The parts that take the pointer, in logical units, widened to whole units.
         wl_region* region = wl_compositor_create_region(FConnection.Compositor);
@@ -693,6 +764,53 @@ void TWlLayerSurface::Show(const TRect& bounds, const QImage& picture,
     FConnection.Send();
 }
 
+void TWlLayerSurface::Update(const QImage& picture, const std::vector<TRect>& changed) {
+    if (FSurface == nullptr || !FConfigured || changed.empty())
+        return;
+    const int width = FLogicalSize.width() * FScale;
+    const int height = FLogicalSize.height() * FScale;
+    QRegion now;
+    for (const TRect& r : changed)
+        now += QRect(r.Left + FOffset.X, r.Top + FOffset.Y, r.Width(), r.Height());
+    now &= QRect(0, 0, width, height);
+    // A spare buffer of the size, brought up to date where the surface changed since it was
+    // drawn; else a new one drawn whole.
+    TWlBuffer* target = nullptr;
+    for (const auto& b : FBuffers)
+        if (!b->Busy && b->Width == width && b->Height == height)
+            target = b.get();
+    const QImage argb = picture.format() == QImage::Format_RGB32 ||
+                                picture.format() == QImage::Format_ARGB32_Premultiplied
+                            ? picture
+                            : picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (target == nullptr) {
+        std::unique_ptr<TWlBuffer> fresh = Paint(argb, width, height, FOffset.X, FOffset.Y);
+        if (fresh == nullptr)
+            return;
+        target = fresh.get();
+        FBuffers.push_back(std::move(fresh));
+    } else {
+        auto* out = static_cast<uchar*>(target->Data);
+        const QRect inPicture(FOffset.X, FOffset.Y, argb.width(), argb.height());
+        for (const QRect& r : (target->Stale + now) & inPicture)
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                std::memcpy(out + static_cast<std::size_t>(y) * width * 4 + r.left() * 4,
+                            argb.constScanLine(y - FOffset.Y) + (r.left() - FOffset.X) * 4,
+                            static_cast<std::size_t>(r.width()) * 4);
+    }
+    for (const auto& b : FBuffers)
+        b->Stale = b.get() == target ? QRegion() : b->Stale + now;
+    target->Busy = true;
+    wl_surface_attach(FSurface, target->Buffer, 0, 0);
+    if (wl_surface_get_version(FSurface) >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION)
+        for (const QRect& r : now)
+            wl_surface_damage_buffer(FSurface, r.x(), r.y(), r.width(), r.height());
+    else
+        wl_surface_damage(FSurface, 0, 0, FLogicalSize.width(), FLogicalSize.height());
+    wl_surface_commit(FSurface);
+    FConnection.Send();
+}
+
 void TWlLayerSurface::Hide() {
     FConnection.Forget(this);
     if (FLayerSurface != nullptr)
@@ -707,12 +825,12 @@ void TWlLayerSurface::Hide() {
 
 } // namespace
 
-std::unique_ptr<TLayerSurface> CreateWaylandLayerSurface(TSurfaceLayer layer, bool keyboard,
+std::unique_ptr<TLayerSurface> CreateWaylandLayerSurface(TSurfaceLayer layer, TSurfaceKeys keys,
                                                          TLayerSurface::THandlers handlers) {
     TLayerConnection* c = TLayerConnection::Get();
     if (c == nullptr)
         return nullptr;
-    return std::make_unique<TWlLayerSurface>(*c, layer, keyboard, std::move(handlers));
+    return std::make_unique<TWlLayerSurface>(*c, layer, keys, std::move(handlers));
 }
 
 std::optional<TPoint> FindWaylandPointer() {
@@ -736,7 +854,8 @@ std::optional<TPoint> FindWaylandPointer() {
             continue;
         QImage clear(r.Width(), r.Height(), QImage::Format_ARGB32_Premultiplied);
         clear.fill(Qt::transparent);
-        auto cover = std::make_unique<TWlLayerSurface>(*c, TSurfaceLayer::Overlay, false, handlers);
+        auto cover = std::make_unique<TWlLayerSurface>(*c, TSurfaceLayer::Overlay,
+                                                       TSurfaceKeys::None, handlers);
         cover->Show(r, clear, {{0, 0, r.Width(), r.Height()}});
         covers.push_back(std::move(cover));
     }

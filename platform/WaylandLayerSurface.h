@@ -10,7 +10,7 @@ namespace quorvel {
 // A layer-shell surface on a Wayland connection of the user-interface thread's own,
 // connected on first use; null when the compositor offers no layer shell. Call on the
 // user-interface thread only.
-std::unique_ptr<TLayerSurface> CreateWaylandLayerSurface(TSurfaceLayer layer, bool keyboard,
+std::unique_ptr<TLayerSurface> CreateWaylandLayerSurface(TSurfaceLayer layer, TSurfaceKeys keys,
                                                          TLayerSurface::THandlers handlers);
 
 // Where the pointer stands, in physical screen pixels, learnt by covering every output for

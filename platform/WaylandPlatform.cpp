@@ -144,10 +144,9 @@ public:
             return key;
         return std::make_unique<TNoHotKey>();
     }
-    std::unique_ptr<TLayerSurface> CreateLayerSurface(TSurfaceLayer layer, bool keyboard,
+    std::unique_ptr<TLayerSurface> CreateLayerSurface(TSurfaceLayer layer, TSurfaceKeys keys,
                                                       TLayerSurface::THandlers handlers) override {
-        return FLayerShell ? CreateWaylandLayerSurface(layer, keyboard, std::move(handlers))
-                           : nullptr;
+        return FLayerShell ? CreateWaylandLayerSurface(layer, keys, std::move(handlers)) : nullptr;
     }
 
     // The registry's announcements of globals that come and go.

@@ -21,8 +21,10 @@ PACKAGES=(
   libxcb1-dev libxcb-xfixes0-dev libxcb-randr0-dev libxcb-shm0-dev libx11-dev x11proto-dev
   # Wayland platform layer: the client library, wayland-scanner for the protocol code, the
   # core protocols, Qt's Wayland plugin and the keyboard library it loads; QtDBus (in
-  # qt6-base-dev) reaches KWin's and the portal's screenshots
+  # qt6-base-dev) reaches KWin's and the portal's screenshots; a cursor theme with the
+  # crosshair the overlays show
   libwayland-dev libwayland-bin wayland-protocols qt6-wayland libxkbcommon-dev
+  adwaita-icon-theme
   # image encoders (libwebp is loaded at run time; its headers are not needed)
   zlib1g-dev libjpeg62-turbo-dev libgif-dev libwebp7
   # PNG data: libdeflate compresses the image data about twice as fast as zlib at level 7

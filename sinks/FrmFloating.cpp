@@ -34,7 +34,8 @@ TFrmFloating::TFrmFloating(TPlatform& platform, TFloatingOwner owner)
     resize(311, 279);
     if (platform.Capabilities().LayerSurfaces) {
         FLayer = platform.CreateLayerSurface(
-            TSurfaceLayer::Top, false, {[this](const TSurfacePointer& e) { LayerPointer(e); }, {}});
+            TSurfaceLayer::Top, TSurfaceKeys::None,
+            {[this](const TSurfacePointer& e) { LayerPointer(e); }, {}});
         if (FLayer != nullptr)
             setAttribute(Qt::WA_DontShowOnScreen);
     }

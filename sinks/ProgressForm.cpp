@@ -30,7 +30,7 @@ TProgressForm::TProgressForm(const QString& Text)
     setWindowOpacity(kOpacity / 255.0);
     if (QGuiApplication::platformName() == QLatin1String("wayland") &&
         Platform().Capabilities().LayerSurfaces) {
-        FLayer = Platform().CreateLayerSurface(TSurfaceLayer::Overlay, false, {});
+        FLayer = Platform().CreateLayerSurface(TSurfaceLayer::Overlay, TSurfaceKeys::None, {});
         if (FLayer != nullptr)
             setAttribute(Qt::WA_DontShowOnScreen);
     }

@@ -10,6 +10,8 @@
 #include "support/TranslateComponent.h"
 #include "ui_FrmHotKey.h"
 
+#include <QTimer>
+
 namespace quorvel {
 
 TFrmHotKey::TFrmHotKey(QWidget* owner, TPlatform& platform, std::function<void()> onHotKey)
@@ -51,10 +53,12 @@ void TFrmHotKey::FormCreate() {
     const std::uint16_t stored = LoadHotKey();
     if (!FGlobalKey) {
         // Nothing the user picks here can change that: no dialog, and the message once.
+        // It waits until the program is up and listens for commands, so that the command
+        // it names can be tried while it is still on screen.
         TConfig config(QString::fromLatin1(Settings::ProgramStore));
         if (!config.Read(Settings::KeyCommandShown)) {
             config.WriteBoolean(QString::fromLatin1(Settings::KeyCommandShown.Name), true);
-            ShowKeyCommand();
+            QTimer::singleShot(0, this, [this] { ShowKeyCommand(); });
         }
         return;
     }

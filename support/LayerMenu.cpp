@@ -18,7 +18,7 @@ std::unique_ptr<TLayerMenu> TLayerMenu::Create(TPlatform& platform, QMenu* menu)
 
 TLayerMenu::TLayerMenu(TPlatform& platform, QMenu* menu) : FPlatform(platform), FMenu(menu) {
     FLayer = platform.CreateLayerSurface(
-        TSurfaceLayer::Overlay, false,
+        TSurfaceLayer::Overlay, TSurfaceKeys::None,
         {[this](const TSurfacePointer& e) {
              const qreal r = FMenu->devicePixelRatioF();
              const QPoint at(qFloor((e.Position.X - FBounds.Left) / r),

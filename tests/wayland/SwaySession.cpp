@@ -258,14 +258,13 @@ QImage TSwaySession::Grim() const {
     return QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32);
 }
 
-bool TSwaySession::FullScreenWindow(const std::string& appId) const {
-    const std::string tree = Output("swaymsg -t get_tree 2>/dev/null");
-    // A window's node lists its full-screen mode before its application id.
-    const std::size_t app = tree.find("\"app_id\": \"" + appId + "\"");
-    if (app == std::string::npos)
+bool TSwaySession::ShowsDimmed(const QImage& background) const {
+    const QImage screen = Grim();
+    if (screen.isNull())
         return false;
-    const std::size_t mode = tree.rfind("\"fullscreen_mode\": ", app);
-    return mode != std::string::npos && tree.compare(mode + 19, 1, "1") == 0;
+    const auto dim = [](int c) { return (c * 19660 + 16384) >> 15; };
+    const QRgb b = background.pixel(20, 20);
+    return screen.pixel(20, 20) == qRgb(dim(qRed(b)), dim(qGreen(b)), dim(qBlue(b)));
 }
 
 std::string TSwaySession::NewestCapture() const {

@@ -48,8 +48,9 @@ public:
     int Status(const std::string& command) const;
     // The output's pixels as grim reads them.
     QImage Grim() const;
-    // Whether a window of this application id is full screen.
-    bool FullScreenWindow(const std::string& appId) const;
+    // Whether the screen shows the background dimmed, as the drag selection's overlay
+    // does before anything is selected.
+    bool ShowsDimmed(const QImage& background) const;
     // The newest finished file in the save folder; empty when there is none.
     std::string NewestCapture() const;
 
