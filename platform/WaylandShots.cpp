@@ -136,8 +136,19 @@ QImage PortalShot() {
         answer.Loop.exec();
     bus.disconnect(kPortalService, request, requestInterface, QStringLiteral("Response"), &answer,
                    SLOT(Response(uint, QVariantMap)));
+    if (answer.Code == 2 && answer.Uri.isEmpty()) {
+        // No answer in time (a permission question left open, say): the request is
+        // withdrawn, which takes the desktop's question off the screen with it.
+        bus.call(QDBusMessage::createMethodCall(kPortalService, request, requestInterface,
+                                                QStringLiteral("Close")),
+                 QDBus::Block, 2000);
+        throw EPlatformError("The desktop portal gave no screenshot in time. Where the desktop "
+                             "asks whether Quorvel may take screenshots, allow it, then capture "
+                             "again.");
+    }
     if (answer.Code != 0 || answer.Uri.isEmpty())
-        throw EPlatformError("The desktop portal gave no screenshot (refused, or no answer).");
+        throw EPlatformError("The desktop portal gave no screenshot: the desktop refused it. "
+                             "Where it asks whether Quorvel may take screenshots, allow it.");
     const QString path = QUrl(answer.Uri).toLocalFile();
     QImage image(path);
     QFile::remove(path);

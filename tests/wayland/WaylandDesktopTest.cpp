@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <string>
@@ -710,6 +711,48 @@ TEST_F(WaylandDesktop, TheDesktopsShortcutServiceTakesTheCaptureKey) {
         },
         10000))
         << session.QuorvelLog();
+}
+
+// Text recognition reads the screen's text from the compositor's copy into a text file.
+TEST_F(WaylandDesktop, TextRecognitionReadsTheScreensText) {
+    const std::string text = "Quorvel reads this line on sway";
+    const std::string picture = std::filesystem::temp_directory_path() /
+                                ("quorvel-ocr-" + std::to_string(::getpid()) + ".png");
+    ASSERT_EQ(
+        std::system(("convert -size " + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
+                     " xc:white -font DejaVu-Sans -pointsize 28 -fill black -annotate "
+                     "+30+120 '" +
+                     text + "' " + picture)
+                        .c_str()),
+        0);
+    const QImage background = Capture(picture);
+    std::filesystem::remove(picture);
+    ASSERT_FALSE(background.isNull());
+    TSwaySession session(background, kWidth, kHeight);
+    // English alone, so that the first language in the list is English.
+    const std::string data = session.Root() + "/tessdata";
+    std::filesystem::create_directories(data);
+    std::filesystem::create_symlink("/usr/share/tesseract-ocr/5/tessdata/eng.traineddata",
+                                    data + "/eng.traineddata");
+    ::setenv("TESSDATA_PREFIX", data.c_str(), 1);
+    session.WriteSettings("area=0\nsaveto=6\nsound=0\nlanguage_ocr=0\nkey_command_shown=1\npath=" +
+                          session.SaveFolder() + "\n");
+    const bool started = session.StartQuorvel();
+    ::unsetenv("TESSDATA_PREFIX");
+    ASSERT_TRUE(started) << session.QuorvelLog();
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    std::string written;
+    session.WaitUntil(
+        [&] {
+            const std::string path = session.NewestCapture();
+            if (path.empty() || !path.ends_with(".txt"))
+                return false;
+            std::ifstream in(path);
+            written.assign(std::istreambuf_iterator<char>(in), {});
+            return !written.empty();
+        },
+        45000);
+    EXPECT_NE(written.find(text), std::string::npos) << written << session.QuorvelLog();
 }
 
 // The monitor to every picture type and to the clipboard, from a program with no window
