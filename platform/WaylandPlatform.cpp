@@ -11,6 +11,7 @@
 
 #include "platform/WaylandPlatform.h"
 #include "platform/KGlobalAccelHotKey.h"
+#include "platform/PortalHotKey.h"
 #include "platform/SwayIpc.h"
 #include "platform/SwayTree.h"
 #include "platform/WaylandLayerSurface.h"
@@ -117,7 +118,7 @@ public:
         // not our Qt windows.
         TCapabilities can;
         can.ListWindows = FSwayWorks;
-        can.GlobalKey = KGlobalAccelAvailable();
+        can.GlobalKey = KGlobalAccelAvailable() || PortalShortcutsAvailable();
         can.LayerSurfaces = FLayerShell;
         can.FindPointer = FLayerShell;
         can.RecordScreen = FSource == TPixelSource::Screencopy;
@@ -140,7 +141,11 @@ public:
     bool StartWindowMove(TWindowId window, TPoint from) override;
     bool DrawPicture(TWindowId, const QImage&, const TRect&) override { return false; }
     std::unique_ptr<THotKey> CreateHotKey(std::function<void()> onPress) override {
-        if (std::unique_ptr<THotKey> key = CreateKGlobalAccelHotKey(std::move(onPress)))
+        // KWin's own service first: KDE's portal binds nothing for a program it cannot name.
+        if (KGlobalAccelAvailable())
+            if (std::unique_ptr<THotKey> key = CreateKGlobalAccelHotKey(std::move(onPress)))
+                return key;
+        if (std::unique_ptr<THotKey> key = CreatePortalHotKey(std::move(onPress)))
             return key;
         return std::make_unique<TNoHotKey>();
     }

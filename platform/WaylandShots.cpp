@@ -4,6 +4,7 @@
 // portal's non-interactive Screenshot (a file, read and then deleted).
 
 #include "platform/WaylandShots.h"
+#include "platform/PortalRequest.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -11,10 +12,7 @@
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QDBusUnixFileDescriptor>
-#include <QEventLoop>
 #include <QFile>
-#include <QRandomGenerator>
-#include <QTimer>
 #include <QUrl>
 #include <QVariantMap>
 #include <fcntl.h>
@@ -28,22 +26,10 @@ namespace {
 const QString kKWinService = QStringLiteral("org.kde.KWin");
 const QString kKWinPath = QStringLiteral("/org/kde/KWin/ScreenShot2");
 const QString kKWinInterface = QStringLiteral("org.kde.KWin.ScreenShot2");
-const QString kPortalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString kPortalInterface = QStringLiteral("org.freedesktop.portal.Screenshot");
 
 // How long the desktop may take, a permission question to the user included.
 constexpr int kShotTimeoutMs = 60000;
-
-bool Introspects(const QString& service, const QString& path, const QString& interface) {
-    QDBusInterface probe(service, path, QStringLiteral("org.freedesktop.DBus.Introspectable"),
-                         QDBusConnection::sessionBus());
-    if (!probe.isValid())
-        return false;
-    const QDBusReply<QString> xml = probe.call(QStringLiteral("Introspect"));
-    return xml.isValid() &&
-           xml.value().contains(QStringLiteral("\"") + interface + QStringLiteral("\""));
-}
 
 QImage KWinShot(const TRect& screen, bool cursor) {
     int fds[2];
@@ -90,66 +76,24 @@ QImage KWinShot(const TRect& screen, bool cursor) {
     return image.convertToFormat(QImage::Format_RGB32);
 }
 
-// Takes the portal request's one answer and ends the wait for it.
-class TPortalAnswer : public QObject {
-    Q_OBJECT
-public:
-    QEventLoop Loop;
-    uint Code = 2; // "ended otherwise" until an answer comes
-    QString Uri;
-public slots:
-    void Response(uint code, const QVariantMap& results) {
-        Code = code;
-        Uri = results.value(QStringLiteral("uri")).toString();
-        Loop.quit();
-    }
-};
-
 QImage PortalShot() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    const QString token = QStringLiteral("quorvel%1").arg(QRandomGenerator::global()->generate());
-    // The request's object path is known before the call, so that its answer cannot come
-    // before we listen for it.
-    QString sender = bus.baseService().mid(1);
-    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    const QString request =
-        QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
-    const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
-
-    TPortalAnswer answer;
-    if (!bus.connect(kPortalService, request, requestInterface, QStringLiteral("Response"), &answer,
-                     SLOT(Response(uint, QVariantMap))))
-        throw EPlatformError("Cannot listen for the desktop portal's answer.");
     QVariantMap options;
-    options.insert(QStringLiteral("handle_token"), token);
     options.insert(QStringLiteral("interactive"), false);
     options.insert(QStringLiteral("modal"), false);
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        kPortalService, kPortalPath, kPortalInterface, QStringLiteral("Screenshot"));
-    call << QString() << options;
-    const QDBusMessage sent = bus.call(call, QDBus::Block, kShotTimeoutMs);
-    if (sent.type() == QDBusMessage::ErrorMessage)
+    const TPortalAnswer answer = AskPortal(kPortalInterface, QStringLiteral("Screenshot"),
+                                           {QString()}, options, kShotTimeoutMs);
+    if (!answer.Error.isEmpty())
         throw EPlatformError("The desktop portal refused the screenshot: " +
-                             sent.errorMessage().toStdString());
-    QTimer::singleShot(kShotTimeoutMs, &answer.Loop, &QEventLoop::quit);
-    if (answer.Uri.isEmpty() && answer.Code == 2)
-        answer.Loop.exec();
-    bus.disconnect(kPortalService, request, requestInterface, QStringLiteral("Response"), &answer,
-                   SLOT(Response(uint, QVariantMap)));
-    if (answer.Code == 2 && answer.Uri.isEmpty()) {
-        // No answer in time (a permission question left open, say): the request is
-        // withdrawn, which takes the desktop's question off the screen with it.
-        bus.call(QDBusMessage::createMethodCall(kPortalService, request, requestInterface,
-                                                QStringLiteral("Close")),
-                 QDBus::Block, 2000);
+                             answer.Error.toStdString());
+    const QString uri = answer.Results.value(QStringLiteral("uri")).toString();
+    if (!answer.Answered)
         throw EPlatformError("The desktop portal gave no screenshot in time. Where the desktop "
                              "asks whether Quorvel may take screenshots, allow it, then capture "
                              "again.");
-    }
-    if (answer.Code != 0 || answer.Uri.isEmpty())
+    if (answer.Code != 0 || uri.isEmpty())
         throw EPlatformError("The desktop portal gave no screenshot: the desktop refused it. "
                              "Where it asks whether Quorvel may take screenshots, allow it.");
-    const QString path = QUrl(answer.Uri).toLocalFile();
+    const QString path = QUrl(uri).toLocalFile();
     QImage image(path);
     QFile::remove(path);
     if (image.isNull())
@@ -164,9 +108,9 @@ TPixelSource ProbeDesktopShots() {
     if (!bus.isConnected() || bus.interface() == nullptr)
         return TPixelSource::None;
     if (bus.interface()->isServiceRegistered(kKWinService) &&
-        Introspects(kKWinService, kKWinPath, kKWinInterface))
+        DBusObjectOffers(kKWinService, kKWinPath, kKWinInterface))
         return TPixelSource::KWin;
-    if (Introspects(kPortalService, kPortalPath, kPortalInterface))
+    if (PortalOffers(kPortalInterface))
         return TPixelSource::Portal;
     return TPixelSource::None;
 }
@@ -192,5 +136,3 @@ QImage DesktopShot(TPixelSource source, const TRect& screen, bool cursor) {
 }
 
 } // namespace quorvel
-
-#include "WaylandShots.moc"

@@ -1,3 +1,4 @@
+#include "platform/PortalHotKey.h"
 #include "support/AutoStart.h"
 #include "support/HotKeyNames.h"
 
@@ -7,6 +8,17 @@
 #include <gtest/gtest.h>
 
 using namespace quorvel;
+
+// Every key of the list has a trigger in the desktop portal's notation, modifiers first.
+TEST(HotKeyNames, EveryListedKeyHasAPortalTrigger) {
+    for (const std::string& entry : HotKeyListEntries())
+        EXPECT_TRUE(ShortcutTrigger(*KeyOfEntry(entry), 0).has_value()) << entry;
+    EXPECT_EQ(ShortcutTrigger(0x2C, 0), "Print");
+    EXPECT_EQ(ShortcutTrigger('A', 2 | 4), "CTRL+SHIFT+a");
+    EXPECT_EQ(ShortcutTrigger(0x7B, 1), "ALT+F12");
+    EXPECT_EQ(ShortcutTrigger(0x2E, 7), "CTRL+ALT+SHIFT+Delete");
+    EXPECT_FALSE(ShortcutTrigger(0x20, 0).has_value());
+}
 
 TEST(HotKeyNames, EntriesAndKeysMatchThroughTheirNames) {
     const auto& entries = HotKeyListEntries();

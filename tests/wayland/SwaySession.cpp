@@ -194,19 +194,24 @@ pid_t TSwaySession::Start(const std::vector<std::string>& argv, const std::strin
     return pid;
 }
 
-bool TSwaySession::StartShortcutService() {
+bool TSwaySession::StartShortcutService(const std::string& portal) {
     const std::string address = "unix:path=" + FRoot + "/runtime/bus";
     Start({"dbus-daemon", "--session", "--nofork", "--address=" + address}, "dbus.log");
     if (!WaitUntil([&] { return fs::exists(FRoot + "/runtime/bus"); }, 5000))
         return false;
     ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
     // Qt 5's service has no Wayland plugin here and needs none to take registrations.
-    Start({"env", "QT_QPA_PLATFORM=offscreen", "kglobalaccel5"}, "kglobalaccel.log");
+    if (!portal.empty())
+        Start({portal}, "portal.log");
+    else
+        Start({"env", "QT_QPA_PLATFORM=offscreen", "kglobalaccel5"}, "kglobalaccel.log");
+    const std::string name =
+        portal.empty() ? "org.kde.kglobalaccel" : "org.freedesktop.portal.Desktop";
     return WaitUntil(
         [&] {
             return Output("gdbus call --session -d org.freedesktop.DBus -o /org/freedesktop/DBus "
-                          "-m org.freedesktop.DBus.NameHasOwner org.kde.kglobalaccel "
-                          "2>/dev/null")
+                          "-m org.freedesktop.DBus.NameHasOwner " +
+                          name + " 2>/dev/null")
                        .find("true") != std::string::npos;
         },
         10000);

@@ -32,10 +32,11 @@ public:
     // Starts a program with the session's environment; its output goes to `logName`.
     pid_t Start(const std::vector<std::string>& argv, const std::string& logName);
     // A D-Bus session bus of the session's own, named in the process's environment from
-    // then on, with KDE's global shortcut service on it (which takes keys for programs on a
-    // Plasma desktop; here it only registers them and reports invoked ones). False when
-    // either did not come up.
-    bool StartShortcutService();
+    // then on, with a global shortcut service on it: KDE's (which takes keys for programs
+    // on a Plasma desktop; here it only registers them and reports invoked ones), or the
+    // desktop portal program given (quorvel_test_shortcut_portal, which offers global
+    // shortcuts; its output in "portal.log"). False when either did not come up.
+    bool StartShortcutService(const std::string& portal = {});
     // Starts Quorvel ("/start": hidden) and waits until its log says "ready"; false if not
     // (always, without waiting, for no time).
     bool StartQuorvel(int timeoutMs = 10000);

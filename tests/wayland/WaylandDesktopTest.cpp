@@ -17,8 +17,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
@@ -315,8 +315,6 @@ TEST_F(WaylandDesktop, MainWindowOpensAndIsCapturedAsTheActiveWindow) {
               shot.width() * shot.height() / 2);
 }
 
-// A Wayland desktop that is not sway (here: sway's socket not named) tells nothing of its
-// windows: the active window says it is not available, and nothing is written.
 // The window under the pointer: sway tells no client where the pointer is, so the capture
 // finds it by covering the output for a moment; the window it stands over is taken whole,
 // as the pointer moves from one window to the other.
@@ -368,6 +366,8 @@ TEST_F(WaylandDesktop, WindowUnderThePointerIsCapturedWhole) {
     expectWindow(kWidth / 4, qRgb(0x20, 0x40, 0xc0));
 }
 
+// A Wayland desktop that is not sway (here: sway's socket not named) tells nothing of its
+// windows: the active window says it is not available, and nothing is written.
 TEST_F(WaylandDesktop, ActiveWindowElsewhereIsNotAvailableOnThisDesktop) {
     const QImage background = PatternPicture(kWidth, kHeight);
     TSwaySession session(background, kWidth, kHeight);
@@ -711,6 +711,28 @@ TEST_F(WaylandDesktop, TheDesktopsShortcutServiceTakesTheCaptureKey) {
         },
         10000))
         << session.QuorvelLog();
+}
+
+// Where the desktop portal offers global shortcuts, the capture key is bound there in the
+// portal's notation, its press captures, and the session is closed when the program ends.
+TEST_F(WaylandDesktop, ThePortalsGlobalShortcutsTakeTheCaptureKey) {
+    const QImage background = PatternPicture(kWidth, kHeight);
+    TSwaySession session(background, kWidth, kHeight);
+    ASSERT_TRUE(session.StartShortcutService(QUORVEL_TEST_SHORTCUT_PORTAL_BIN));
+    // Ctrl+Shift+F5, and no message that the desktop takes no keys.
+    session.WriteSettings("area=0\nsaveto=0\nsound=1\nhotkey=24692\npath=" + session.SaveFolder() +
+                          "\n");
+    ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
+    EXPECT_EQ(session.QuorvelLog().find("global key"), std::string::npos) << session.QuorvelLog();
+    const std::string portalLog = session.Root() + "/portal.log";
+    EXPECT_EQ(session.Output("head -1 " + portalLog), "bound capture CTRL+SHIFT+F5\n");
+    // The portal reports the key pressed a moment after binding it.
+    ASSERT_TRUE(session.WaitUntil([&] { return !session.NewestCapture().empty(); }, 10000))
+        << session.QuorvelLog();
+    EXPECT_EQ(PixelDifferences(Capture(session.NewestCapture()), background), 0);
+    ASSERT_EQ(session.Ctl("--exit"), "");
+    EXPECT_TRUE(session.WaitUntil(
+        [&] { return session.Output("tail -1 " + portalLog) == "closed\n"; }, 5000));
 }
 
 // Text recognition reads the screen's text from the compositor's copy into a text file.
