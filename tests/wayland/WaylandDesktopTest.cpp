@@ -182,12 +182,13 @@ double MeanDifference(const QImage& a, const QImage& b) {
     return sum / (3.0 * a.width() * a.height());
 }
 
-// An MP4 recording of the monitor: started and stopped by two capture requests, `during`
-// run half way through. Returns the file once the encoder has finished it, and the time
-// between the two requests.
+// An MP4 recording of the monitor (or of the area the settings name): started and stopped
+// by two capture requests, `during` run half way through. Returns the file once the encoder has
+// finished it, and the time between the two requests.
 std::string RecordMonitor(TSwaySession& session, int ms, double& recorded,
-                          const std::function<void()>& during = {}) {
-    session.WriteSettings("area=0\nsaveto=5\nsound=0\nmouse=0\nkey_command_shown=1\npath=" +
+                          const std::function<void()>& during = {},
+                          const std::string& area = "area=0\n") {
+    session.WriteSettings(area + "saveto=5\nsound=0\nmouse=0\nkey_command_shown=1\npath=" +
                           session.SaveFolder() + "\n");
     if (!session.StartQuorvel()) {
         ADD_FAILURE() << session.QuorvelLog();
@@ -273,6 +274,34 @@ TEST_F(WaylandDesktop, ChangingDesktopRecordsTheChange) {
     QImage orange(kWidth, kHeight, QImage::Format_RGB32);
     orange.fill(qRgb(0xff, 0x80, 0));
     EXPECT_LT(MeanDifference(VideoFrame(session, file, -0.2), orange), 3.0);
+}
+
+// A region recording follows the frame: dragged by its header from one quarter of the
+// screen to another while it records, the video shows the first quarter, then the other.
+TEST_F(WaylandDesktop, RegionRecordingFollowsTheFrame) {
+    const QImage background = QuartersPicture(kWidth, kHeight);
+    TSwaySession session(background, kWidth, kHeight);
+    constexpr int left = 40, top = 20, dx = kWidth / 2, dy = kHeight / 2;
+    double recorded = 0;
+    const std::string file = RecordMonitor(
+        session, 4000, recorded,
+        [&] {
+            session.Status(std::string(QUORVEL_TEST_POINTER_BIN) + " " + std::to_string(kWidth) +
+                           " " + std::to_string(kHeight) + " " + std::to_string(left + 150) + " " +
+                           std::to_string(top + 1) + " " + std::to_string(left + 150 + dx) + " " +
+                           std::to_string(top + 1 + dy));
+        },
+        "area=1\nleft=" + std::to_string(left) + "\ntop=" + std::to_string(top) +
+            "\nwidth=200\nheight=120\n");
+    ASSERT_FALSE(file.empty());
+    EXPECT_EQ(session.Setting("left"), std::to_string(left + dx)) << session.QuorvelLog();
+    const QImage first = VideoFrame(session, file, 0.2);
+    EXPECT_EQ(first.size(), QSize(200, 120));
+    QImage want(first.size(), QImage::Format_RGB32);
+    want.fill(background.pixel(0, 0));
+    EXPECT_LT(MeanDifference(first, want), 3.0);
+    want.fill(background.pixel(kWidth - 1, kHeight - 1));
+    EXPECT_LT(MeanDifference(VideoFrame(session, file, -0.2), want), 3.0);
 }
 
 // The main window opens on sway when asked to show, and, focused, is the active window: its
