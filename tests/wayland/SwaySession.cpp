@@ -1,4 +1,5 @@
 #include "SwaySession.h"
+#include "SoundServer.h"
 
 #include <array>
 #include <chrono>
@@ -215,6 +216,11 @@ bool TSwaySession::StartShortcutService(const std::string& portal) {
                        .find("true") != std::string::npos;
         },
         10000);
+}
+
+bool TSwaySession::StartSoundServer() {
+    Start(SoundServerCommand(), "pulseaudio.log");
+    return WaitUntil([&] { return Status(SoundServerReady()) == 0; }, 10000);
 }
 
 bool TSwaySession::StartQuorvel(int timeoutMs) {

@@ -37,6 +37,8 @@ public:
     // desktop portal program given (quorvel_test_shortcut_portal, which offers global
     // shortcuts; its output in "portal.log"). False when either did not come up.
     bool StartShortcutService(const std::string& portal = {});
+    // A sound server of the session's own with one null sink; false when it did not come up.
+    bool StartSoundServer();
     // Starts Quorvel ("/start": hidden) and waits until its log says "ready"; false if not
     // (always, without waiting, for no time).
     bool StartQuorvel(int timeoutMs = 10000);

@@ -276,6 +276,28 @@ TEST_F(WaylandDesktop, ChangingDesktopRecordsTheChange) {
     EXPECT_LT(MeanDifference(VideoFrame(session, file, -0.2), orange), 3.0);
 }
 
+// With a sound server running, the recording carries its sound, and the picture keeps the
+// time between the two requests.
+TEST_F(WaylandDesktop, RecordingCarriesTheSoundServersSound) {
+    const QImage background = QuartersPicture(kWidth, kHeight);
+    TSwaySession session(background, kWidth, kHeight);
+    ASSERT_TRUE(session.StartSoundServer()) << "pulseaudio did not start";
+    double recorded = 0;
+    const std::string file = RecordMonitor(session, 3000, recorded, {}, "area=0\naudio=1\n");
+    ASSERT_FALSE(file.empty());
+    EXPECT_EQ(session.Output("ffprobe -v error -select_streams a -show_entries stream=codec_name "
+                             "-of csv=p=0 '" +
+                             file + "'"),
+              "aac\n");
+    const std::string video = session.Output("ffprobe -v error -select_streams v -show_entries "
+                                             "stream=duration -of csv=p=0 '" +
+                                             file + "'");
+    const std::string audio = session.Output("ffprobe -v error -select_streams a -show_entries "
+                                             "stream=duration -of csv=p=0 '" +
+                                             file + "'");
+    EXPECT_NEAR(std::atof(video.c_str()), recorded, 1.0) << "audio " << audio;
+}
+
 // A region recording follows the frame: dragged by its header from one quarter of the
 // screen to another while it records, the video shows the first quarter, then the other.
 TEST_F(WaylandDesktop, RegionRecordingFollowsTheFrame) {

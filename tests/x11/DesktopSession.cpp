@@ -1,4 +1,5 @@
 #include "DesktopSession.h"
+#include "SoundServer.h"
 
 #include <QBuffer>
 #include <algorithm>
@@ -408,14 +409,8 @@ unsigned long TDesktopSession::ShowPatternWindow(const std::string& title, int w
 }
 
 bool TDesktopSession::StartSoundServer() {
-    // No system-wide configuration: only the modules named here, and no idle exit.
-    Start({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
-           "--log-target=stderr", "-L", "module-native-protocol-unix", "-L",
-           "module-null-sink sink_name=quorvel_test rate=11025 channels=1"},
-          "pulseaudio.log");
-    return WaitUntil(
-        [&] { return Status("pactl list short sinks 2>/dev/null | grep -q quorvel_test") == 0; },
-        10000);
+    Start(SoundServerCommand(), "pulseaudio.log");
+    return WaitUntil([&] { return Status(SoundServerReady()) == 0; }, 10000);
 }
 
 void TDesktopSession::StartWatchingSound() {
