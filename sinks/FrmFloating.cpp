@@ -52,6 +52,16 @@ TFrmFloating::TFrmFloating(TPlatform& platform, TFloatingOwner owner)
     BtnDelete->setObjectName(QStringLiteral("BtnDelete"));
     BtnDeleteAll = Popup->addAction(QStringLiteral("모든 플로팅 삭제"));
     BtnDeleteAll->setObjectName(QStringLiteral("BtnDeleteAll"));
+    // A desktop that neither places nor stacks the program's windows (GNOME on Wayland)
+    // shows the picture as an ordinary window: said where the user handles the picture.
+    const TCapabilities can = platform.Capabilities();
+    if (!can.LayerSurfaces && !(can.PlaceWindows && can.KeepOnTop)) {
+        Popup->addSeparator();
+        QAction* note =
+            Popup->addAction(QStringLiteral("Not kept on top or in place on this desktop"));
+        note->setObjectName(QStringLiteral("LblOrdinaryWindow"));
+        note->setEnabled(false);
+    }
     TranslateComponent(Popup);
     connect(Popup, &QMenu::aboutToShow, this, [this] { TranslateComponent(Popup); });
     connect(BtnSave, &QAction::triggered, this, [this] { BtnSaveClick(); });

@@ -59,6 +59,19 @@ TEST_F(FloatingWindowsUnit, WindowsKeepTheirOwnCopyAndGoInOrder) {
     EXPECT_TRUE(first.isNull() && third.isNull());
 }
 
+TEST_F(FloatingWindowsUnit, MenuSaysWhereTheDesktopShowsAnOrdinaryWindow) {
+    TFrmQuorvel window(QString(), platform);
+    window.CaptureFloating(Capture(qRgb(1, 2, 3)), {10, 20, 40, 40});
+    EXPECT_EQ(window.FloatList[0]->findChild<QAction*>(QStringLiteral("LblOrdinaryWindow")),
+              nullptr);
+    platform.Allowed = {}; // GNOME: no placing, no keeping on top, no layer surfaces
+    window.CaptureFloating(Capture(qRgb(1, 2, 3)), {10, 20, 40, 40});
+    const auto* note =
+        window.FloatList[1]->findChild<QAction*>(QStringLiteral("LblOrdinaryWindow"));
+    ASSERT_NE(note, nullptr);
+    EXPECT_FALSE(note->isEnabled());
+}
+
 TEST_F(FloatingWindowsUnit, MenuDeletionWaitsUntilTheCommandHasReturned) {
     TFrmQuorvel window(QString(), platform);
     for (int i = 0; i < 3; ++i)
