@@ -1,5 +1,6 @@
 #include "SwaySession.h"
 #include "SoundServer.h"
+#include "capture/SelectionImage.h"
 
 #include <array>
 #include <chrono>
@@ -273,9 +274,8 @@ bool TSwaySession::ShowsDimmed(const QImage& background) const {
     const QImage screen = Grim();
     if (screen.isNull())
         return false;
-    const auto dim = [](int c) { return (c * 19660 + 16384) >> 15; };
     const QRgb b = background.pixel(20, 20);
-    return screen.pixel(20, 20) == qRgb(dim(qRed(b)), dim(qGreen(b)), dim(qBlue(b)));
+    return screen.pixel(20, 20) == qRgb(DimByte(qRed(b)), DimByte(qGreen(b)), DimByte(qBlue(b)));
 }
 
 std::string TSwaySession::NewestCapture() const {

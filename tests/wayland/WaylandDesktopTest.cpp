@@ -41,6 +41,25 @@ void Drag(const TSwaySession& session, const std::string& points) {
                    std::to_string(kHeight) + " " + points);
 }
 
+// Asks for a capture (the drag selection chosen) and, once the overlay shows the desktop
+// dimmed, drags over it; Escape ends an overlay the drag left open. `reply` is the
+// request's answer. False when the overlay never showed.
+bool DragSelect(const TSwaySession& session, const QImage& background, const std::string& points,
+                std::string& reply) {
+    std::atomic<bool> answered = false;
+    std::thread ctl([&] {
+        reply = session.Ctl(R"({"command":"capture"})");
+        answered = true;
+    });
+    const bool shown = session.WaitUntil([&] { return session.ShowsDimmed(background); }, 10000);
+    if (shown)
+        Drag(session, points);
+    if (!session.WaitUntil([&] { return answered.load(); }, 5000))
+        session.Status("wtype -k Escape 2>/dev/null");
+    ctl.join();
+    return shown;
+}
+
 class WaylandDesktop : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -477,15 +496,8 @@ TEST_F(WaylandDesktop, DragSelectionCapturesTheDraggedPixels) {
                           session.SaveFolder() + "\n");
     ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
     std::string reply;
-    std::thread ctl([&] { reply = session.Ctl(R"({"command":"capture"})"); });
-    // The overlay is up once the screen shows the desktop dimmed.
-    const bool shown = session.WaitUntil([&] { return session.ShowsDimmed(background); }, 10000);
-    if (shown)
-        Drag(session, "100 80 300 200");
-    const bool captured = session.WaitUntil([&] { return !session.NewestCapture().empty(); }, 5000);
-    if (!captured)
-        session.Status("wtype -k Escape 2>/dev/null");
-    ctl.join();
+    const bool shown = DragSelect(session, background, "100 80 300 200", reply);
+    const bool captured = !session.NewestCapture().empty();
     ASSERT_TRUE(shown) << session.QuorvelLog();
     ASSERT_TRUE(captured) << session.QuorvelLog();
     EXPECT_EQ(reply, "1");
@@ -681,13 +693,7 @@ TEST_F(WaylandDesktop, FloatingCaptureCoversItsPixelsAboveANewWindowAndFollowsAD
                           session.SaveFolder() + "\n");
     ASSERT_TRUE(session.StartQuorvel()) << session.QuorvelLog();
     std::string reply;
-    std::thread ctl([&] { reply = session.Ctl(R"({"command":"capture"})"); });
-    const bool shown = session.WaitUntil([&] { return session.ShowsDimmed(background); }, 10000);
-    if (shown)
-        Drag(session, "101 81 301 201");
-    else
-        session.Status("wtype -k Escape 2>/dev/null");
-    ctl.join();
+    const bool shown = DragSelect(session, background, "101 81 301 201", reply);
     ASSERT_TRUE(shown) << session.QuorvelLog();
     ASSERT_EQ(reply, "1");
     const QRect taken(101, 81, 200, 120);

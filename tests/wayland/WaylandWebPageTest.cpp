@@ -2,33 +2,18 @@
 // chosen, its page comes from a loopback HTTP server, and a capture renders the page
 // whole however much taller than the output it is.
 
+#include "BandsPage.h"
 #include "LoopbackHttp.h"
 #include "SwaySession.h"
 
 #include <QImage>
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <unistd.h>
 
 using namespace quorvel::test;
 
 namespace {
-
-// A page 1280 wide and 6000 tall of six coloured bands.
-const QRgb kBands[] = {qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(0, 0, 255),
-                       qRgb(255, 255, 0), qRgb(255, 0, 255), qRgb(0, 255, 255)};
-
-std::string BandsPage() {
-    std::ostringstream page;
-    page << "<!DOCTYPE html><html><head><title>Bands</title><style>body{margin:0}"
-            "div{width:1280px;height:1000px}</style></head><body>";
-    for (const QRgb c : kBands)
-        page << "<div style='background:rgb(" << qRed(c) << ',' << qGreen(c) << ',' << qBlue(c)
-             << ")'></div>";
-    page << "</body></html>";
-    return page.str();
-}
 
 bool TreeHas(const TSwaySession& session, const std::string& text) {
     return session.Output("swaymsg -t get_tree 2>/dev/null").find(text) != std::string::npos;
@@ -42,7 +27,7 @@ TEST(WaylandWebPage, ASixThousandPixelPageIsCapturedWhole) {
                         "an unprivileged user";
     if (std::getenv("QUORVEL_SANITIZED") != nullptr)
         GTEST_SKIP() << "the browser engine is not tested under the sanitizers";
-    TLoopbackHttp http({{"/bands", BandsPage()}});
+    TLoopbackHttp http({{"/bands", BandsPage(false)}});
     const QImage background = PatternPicture(640, 480);
     TSwaySession session(background, 640, 480);
     session.WriteSettings("area=5\nsaveto=0\nsound=0\nmouse=0\nkey_command_shown=1\npath=" +

@@ -2,6 +2,7 @@
 // driven with xdotool, its pages served over a loopback HTTP server, and the captures read
 // back from the files written.
 
+#include "BandsPage.h"
 #include "DesktopSession.h"
 #include "LoopbackHttp.h"
 
@@ -9,30 +10,14 @@
 #include <chrono>
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <thread>
 
+using quorvel::test::BandsPage;
+using quorvel::test::kBands;
 using quorvel::test::TDesktopSession;
 using quorvel::test::TLoopbackHttp;
 
 namespace {
-
-// A page 1280 wide and 6000 tall of six coloured bands, with a black marker at its
-// bottom left.
-const QRgb kBands[] = {qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(0, 0, 255),
-                       qRgb(255, 255, 0), qRgb(255, 0, 255), qRgb(0, 255, 255)};
-
-std::string BandsPage() {
-    std::ostringstream page;
-    page << "<!DOCTYPE html><html><head><title>Bands</title><style>body{margin:0}"
-            "div{width:1280px;height:1000px}</style></head><body>";
-    for (const QRgb c : kBands)
-        page << "<div style='background:rgb(" << qRed(c) << ',' << qGreen(c) << ',' << qBlue(c)
-             << ")'></div>";
-    page << "<span style='position:absolute;left:0;top:5960px;width:200px;height:40px;"
-            "background:#000'></span></body></html>";
-    return page.str();
-}
 
 std::string SimplePage(const std::string& title, const std::string& style,
                        const std::string& body = {}) {
@@ -42,7 +27,7 @@ std::string SimplePage(const std::string& title, const std::string& style,
 
 std::map<std::string, std::string> Pages() {
     return {
-        {"/bands", BandsPage()},
+        {"/bands", BandsPage(true)},
         {"/second", SimplePage("Second", "body{margin:0;background:#0f0}")},
         // The root element is taller than the body.
         {"/root", SimplePage("Root", "html{height:3000px;background:#00f}body{margin:0;height:"
