@@ -168,11 +168,12 @@ public:
     void Closed() { Hide(); }
     void Release(TWlBuffer* b) {
         b->Busy = false;
-        // Two spare buffers are enough for a compositor that holds one while the next is
-        // drawn; more would only keep memory.
+        // A surface that changes in parts (Update) keeps two spare buffers, enough for a
+        // compositor that holds one while the next is drawn; one that is only ever shown
+        // whole keeps none, which would only hold memory.
         int spare = 0;
-        std::erase_if(FBuffers, [&spare](const std::unique_ptr<TWlBuffer>& o) {
-            return !o->Busy && ++spare > 2;
+        std::erase_if(FBuffers, [this, &spare](const std::unique_ptr<TWlBuffer>& o) {
+            return !o->Busy && (!FUpdated || ++spare > 2);
         });
     }
     // A commit that moved the surface, until the compositor has answered the request sent
@@ -196,6 +197,7 @@ private:
     TLayerConnection& FConnection;
     TSurfaceLayer FLayer;
     TSurfaceKeys FKeys;
+    bool FUpdated = false; // shown in parts: released buffers are kept for the next part
     THandlers FHandlers;
     wl_surface* FSurface = nullptr;
     zwlr_layer_surface_v1* FLayerSurface = nullptr;
@@ -767,6 +769,7 @@ void TWlLayerSurface::Show(const TRect& bounds, const QImage& picture,
 void TWlLayerSurface::Update(const QImage& picture, const std::vector<TRect>& changed) {
     if (FSurface == nullptr || !FConfigured || changed.empty())
         return;
+    FUpdated = true;
     const int width = FLogicalSize.width() * FScale;
     const int height = FLogicalSize.height() * FScale;
     QRegion now;
