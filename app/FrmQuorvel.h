@@ -146,6 +146,8 @@ private:
     void CaptureStart();
     // Recording to MP4.
     void RecordStart();
+    TRect MonitorOfRegion();
+    std::unique_ptr<TScreenStream> StreamScreen(const TRect& monitor);
     void RecordStop();
     void TmrRecTimer();
     void FinishRecording();
@@ -189,6 +191,10 @@ private:
     TCaptureSound FSound;
     TCaptureHooks FHooks;
     TStatus FStatus = stIdle;
+    // The screen as the desktop streams it, for a recording where the program cannot copy
+    // the screen itself; it outlives the recorder that reads it.
+    std::unique_ptr<TScreenStream> FScreenStream;
+    QString FStreamEnded; // why the stream ended a recording
     std::unique_ptr<TRecorder> FRecorder;
     QTimer* TmrRec = nullptr;
     QTimer* FIdleRelease = nullptr;

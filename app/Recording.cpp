@@ -7,6 +7,8 @@
 #include "capture/FrmArea.h"
 #include "record/FfmpegPath.h"
 #include "record/Recorder.h"
+#include "support/Config.h"
+#include "support/Settings.h"
 #include "ui_FrmQuorvel.h"
 
 #include <QCoreApplication>
@@ -28,7 +30,47 @@ void RecordingLabel(QLabel* label, bool recording) {
                                    : QStringLiteral("color: #800000;"));
 }
 
+// Frames of a streamed monitor: the part of the newest frame that shows the rectangle, at
+// the rectangle's size.
+TRecorder::TGrab StreamGrab(TScreenStream* stream, const TRect& monitor) {
+    return [stream, monitor](const TRect& rect) {
+        const QImage frame = stream->Frame();
+        const TRect part = PartOfPicture(rect, monitor, frame.width(), frame.height());
+        if (part == TRect{0, 0, frame.width(), frame.height()} &&
+            frame.size() == QSize(rect.Width(), rect.Height()))
+            return frame;
+        if (part.Empty())
+            return QImage();
+        const QImage piece = frame.copy(part.Left, part.Top, part.Width(), part.Height());
+        return piece.size() == QSize(rect.Width(), rect.Height())
+                   ? piece
+                   : piece.scaled(rect.Width(), rect.Height(), Qt::IgnoreAspectRatio,
+                                  Qt::SmoothTransformation);
+    };
+}
+
 } // namespace
+
+// The monitor that holds the middle of the region frame.
+TRect TFrmQuorvel::MonitorOfRegion() {
+    const TRect r = FHooks.RegionRect();
+    return MonitorNearest(FPlatform.Monitors(), {(r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2},
+                          FPlatform.ScreenRect());
+}
+
+// The desktop's stream of the monitor where it sends one (asking the user the first time,
+// if it asks at all); null where the program copies the screen itself.
+std::unique_ptr<TScreenStream> TFrmQuorvel::StreamScreen(const TRect& monitor) {
+    const QString name = QString::fromLatin1(Settings::ScreenCastToken.Name);
+    std::string permission = TConfig(QString::fromLatin1(Settings::ProgramStore))
+                                 .ReadString(name, QString())
+                                 .toStdString();
+    std::unique_ptr<TScreenStream> stream =
+        FPlatform.StreamScreen(monitor, ChkMouse->isChecked(), permission);
+    if (stream)
+        SaveConfig(name, QString::fromStdString(permission));
+    return stream;
+}
 
 void TFrmQuorvel::RecordStart() {
     const QString path = QString::fromStdString(FindFfmpeg());
@@ -72,17 +114,21 @@ void TFrmQuorvel::RecordStart() {
             ChoosePlatformKind(std::getenv("QT_QPA_PLATFORM"), std::getenv("WAYLAND_DISPLAY"),
                                std::getenv("XDG_SESSION_TYPE")) == TPlatformKind::Wayland;
         FRecorder->RepeatFrames = wayland;
-        if (ui->ChkArea->currentIndex() == 1 && FHooks.RegionRect) {
-            FRecorder->Start(FCapture.get(), FHooks.RegionRect);
-        } else {
-            const TRect monitor = MonitorUnderPointer(FPlatform);
-            if (wayland)
-                FRecorder->Start(FCapture.get(), [monitor] { return monitor; });
-            else
-                FRecorder->Start(monitor);
-        }
+        const bool region = ui->ChkArea->currentIndex() == 1 && FHooks.RegionRect;
+        const TRect monitor = region ? MonitorOfRegion() : MonitorUnderPointer(FPlatform);
+        std::function<TRect()> rect =
+            region ? FHooks.RegionRect : std::function<TRect()>([monitor] { return monitor; });
+        if (wayland)
+            FScreenStream = StreamScreen(monitor);
+        if (FScreenStream)
+            FRecorder->Start(StreamGrab(FScreenStream.get(), monitor), rect);
+        else if (region || wayland)
+            FRecorder->Start(FCapture.get(), rect);
+        else
+            FRecorder->Start(monitor);
     } catch (const std::exception& e) {
         FRecorder.reset();
+        FScreenStream.reset();
         TmrRecTimer();
         ShowCaptureFailed(QString::fromUtf8(e.what()));
         return;
@@ -102,6 +148,15 @@ void TFrmQuorvel::RecordStop() {
 }
 
 void TFrmQuorvel::TmrRecTimer() {
+    // A screen the desktop stopped sharing (from its own indicator, say) ends the
+    // recording with what it has, and says why.
+    if (FScreenStream && FStreamEnded.isEmpty() && FRecorder && FRecorder->IsRunning())
+        if (const std::string ended = FScreenStream->Ended(); !ended.empty()) {
+            FStreamEnded = QStringLiteral("The desktop stopped sharing the screen (%1); the "
+                                          "recording ends there.")
+                               .arg(QString::fromStdString(ended));
+            FRecorder->Stop();
+        }
     if (FRecorder && FRecorder->IsRunning()) {
         const QString time = FRecorder->RecTime().left(8);
         ui->LvlRecTime->setText(time);
@@ -111,8 +166,12 @@ void TFrmQuorvel::TmrRecTimer() {
     }
     if (TmrRec != nullptr)
         TmrRec->stop();
-    const QString failure = FRecorder ? FRecorder->Failure() : QString();
+    QString failure = FRecorder ? FRecorder->Failure() : QString();
+    if (failure.isEmpty())
+        failure = FStreamEnded;
+    FStreamEnded.clear();
     FRecorder.reset();
+    FScreenStream.reset();
     ui->ChkArea->setEnabled(true);
     ui->PnlMain->setCurrentIndex(0);
     ui->LvlRecTime->setText(QStringLiteral("00:00:00"));
@@ -144,6 +203,7 @@ void TFrmQuorvel::FinishRecording() {
     while (FRecorder->IsRunning() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     FRecorder.reset();
+    FScreenStream.reset();
 }
 
 } // namespace quorvel

@@ -89,4 +89,19 @@ inline TSurfacePlacement PlaceSurface(const TRect& bounds, TPoint origin, int sc
     return p;
 }
 
+// The pixels of a picture of `whole` (width by height pixels, maybe scaled) that show
+// `part` of the screen, clipped to the picture.
+inline TRect PartOfPicture(const TRect& part, const TRect& whole, int width, int height) {
+    if (whole.Empty() || width <= 0 || height <= 0)
+        return {};
+    const auto x = [&](int v) {
+        return static_cast<int>((static_cast<long long>(v - whole.Left) * width) / whole.Width());
+    };
+    const auto y = [&](int v) {
+        return static_cast<int>((static_cast<long long>(v - whole.Top) * height) / whole.Height());
+    };
+    return Intersection({x(part.Left), y(part.Top), x(part.Right), y(part.Bottom)},
+                        {0, 0, width, height});
+}
+
 } // namespace quorvel

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace quorvel {
@@ -30,7 +31,8 @@ struct TCapabilities {
     // on top
     bool LayerSurfaces = false;
     // copy the screen often enough to record it (not where every copy is a screenshot the
-    // desktop writes to a file or renders anew)
+    // desktop writes to a file or renders anew): by copies (GrabScreen) or as a stream
+    // (StreamScreen)
     bool RecordScreen = false;
     // tell where the pointer is at one moment of the program's choosing (a capture), though
     // not follow it: PointerPosition covers the screen for a moment to learn it
@@ -61,6 +63,19 @@ public:
 class EPlatformError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// A monitor's pixels as the desktop sends them, a new frame whenever the screen changes,
+// taken in on a thread of its own. Ends sharing the screen when destroyed.
+class TScreenStream {
+public:
+    virtual ~TScreenStream() = default;
+    // The newest frame (RGB32): the monitor the stream was asked for, at whatever size the
+    // desktop sends it.
+    virtual QImage Frame() = 0;
+    // Why the stream ended (the user stopped sharing the screen, the desktop's service went
+    // away); empty while it runs.
+    virtual std::string Ended() = 0;
 };
 
 // What the program needs of the desktop: screen pixels, monitors, windows, the pointer and
@@ -124,6 +139,19 @@ public:
     virtual bool DrawPicture(TWindowId window, const QImage& picture, const TRect& area) = 0;
     // The current cursor image, when the server can tell.
     virtual std::optional<TCursorImage> Cursor() = 0;
+    // Starts a stream of the monitor's pixels, for a recording, where the desktop sends the
+    // screen as a stream rather than letting it be copied often (GNOME and KDE through
+    // their portal); null where GrabScreen serves. The desktop may ask the user which
+    // monitor to share: `permission` is the answer the desktop gave at the last stream
+    // (empty for none), and is replaced by the one for the next stream, so that it asks
+    // once. Raises EPlatformError with the reason when the screen is not shared.
+    virtual std::unique_ptr<TScreenStream> StreamScreen(const TRect& monitor, bool cursor,
+                                                        std::string& permission) {
+        (void)monitor;
+        (void)cursor;
+        (void)permission;
+        return nullptr;
+    }
     // A hotkey whose presses call `onPress` on the user-interface thread.
     virtual std::unique_ptr<THotKey> CreateHotKey(std::function<void()> onPress) = 0;
     // A surface in a layer of the desktop, hidden until shown; its events reach the

@@ -11,7 +11,9 @@
 
 #include "platform/WaylandPlatform.h"
 #include "platform/KGlobalAccelHotKey.h"
+#include "platform/PipeWireStream.h"
 #include "platform/PortalHotKey.h"
+#include "platform/ScreenCastPortal.h"
 #include "platform/SwayIpc.h"
 #include "platform/SwayTree.h"
 #include "platform/WaylandLayerSurface.h"
@@ -105,6 +107,36 @@ QWindow* OwnWindow(TWindowId id) {
     return nullptr;
 }
 
+// A monitor shared through the desktop portal, its frames taken in from PipeWire.
+class TPortalScreenStream final : public TScreenStream {
+public:
+    TPortalScreenStream(bool cursor, const std::string& permission) : FSession(cursor, permission) {
+        try {
+            FStream = std::make_unique<TPipeWireStream>(FSession.TakeConnection(), FSession.Node());
+        } catch (const std::runtime_error& e) {
+            throw EPlatformError(e.what());
+        }
+        // The first frame is there before the recording starts, so that it never begins
+        // with nothing to show.
+        if (!FStream->WaitForFrame(kFirstFrameMs)) {
+            const std::string ended = FStream->Ended();
+            throw EPlatformError(ended.empty() ? "The desktop shares the screen but sends no "
+                                                 "picture of it."
+                                               : "The shared screen ended: " + ended);
+        }
+    }
+    QImage Frame() override { return FStream->Frame(); }
+    std::string Ended() override {
+        return FSession.Closed() ? "the desktop ended the sharing" : FStream->Ended();
+    }
+    const std::string& Permission() const { return FSession.Permission(); }
+
+private:
+    static constexpr int kFirstFrameMs = 5000;
+    TScreenCastSession FSession;
+    std::unique_ptr<TPipeWireStream> FStream;
+};
+
 class TWaylandPlatform final : public TPlatform {
 public:
     TWaylandPlatform();
@@ -121,7 +153,7 @@ public:
         can.GlobalKey = KGlobalAccelAvailable() || PortalShortcutsAvailable();
         can.LayerSurfaces = FLayerShell;
         can.FindPointer = FLayerShell;
-        can.RecordScreen = FSource == TPixelSource::Screencopy;
+        can.RecordScreen = FSource == TPixelSource::Screencopy || FStreamScreen;
         return can;
     }
     void SetCursorInGrabs(bool cursor) override { FCursorInGrabs = cursor; }
@@ -148,6 +180,14 @@ public:
         if (std::unique_ptr<THotKey> key = CreatePortalHotKey(std::move(onPress)))
             return key;
         return std::make_unique<TNoHotKey>();
+    }
+    std::unique_ptr<TScreenStream> StreamScreen(const TRect&, bool cursor,
+                                                std::string& permission) override {
+        if (!FStreamScreen)
+            return nullptr;
+        auto stream = std::make_unique<TPortalScreenStream>(cursor, permission);
+        permission = stream->Permission();
+        return stream;
     }
     std::unique_ptr<TLayerSurface> CreateLayerSurface(TSurfaceLayer layer, TSurfaceKeys keys,
                                                       TLayerSurface::THandlers handlers) override {
@@ -179,6 +219,8 @@ private:
     std::vector<std::unique_ptr<TOutput>> FOutputs;
     TShmBuffer FBuffer;
     TPixelSource FSource = TPixelSource::None;
+    // Recordings take the screen as the desktop portal's stream.
+    bool FStreamScreen = false;
     bool FCursorInGrabs = false;
     bool FLayerShell = false; // the compositor offers zwlr_layer_shell_v1
     std::string FSwaySocket;
@@ -293,6 +335,12 @@ TWaylandPlatform::TWaylandPlatform() {
         FSource = TPixelSource::Screencopy;
     else
         FSource = ProbeDesktopShots();
+    // Where the screen can only be had as screenshots, a recording takes it as the
+    // portal's stream; the user may ask for that stream on a compositor with its own
+    // screen copy too.
+    const char* recordFrom = std::getenv("QUORVEL_RECORD_FROM");
+    const bool portalAsked = recordFrom != nullptr && std::strcmp(recordFrom, "portal") == 0;
+    FStreamScreen = (FSource != TPixelSource::Screencopy || portalAsked) && ScreenCastAvailable();
     // Under sway its IPC socket is named in the environment; the windows are offered only
     // when it answers with a tree.
     if (const char* socket = std::getenv("SWAYSOCK"); socket != nullptr && *socket != 0) {

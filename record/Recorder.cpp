@@ -71,11 +71,21 @@ void TRecorder::Start(const TRect& monitor) {
 }
 
 void TRecorder::Start(TCapture* capture, std::function<TRect()> rect) {
+    capture->SetShowCursor(Mouse);
+    Start(
+        [capture](const TRect& area) {
+            QImage region;
+            capture->Capture(region, area);
+            return region;
+        },
+        std::move(rect));
+}
+
+void TRecorder::Start(TGrab grab, std::function<TRect()> rect) {
     FStarted = TClock::now();
     FIsRunning = true;
-    FCapture = capture;
+    FGrab = std::move(grab);
     FRect = std::move(rect);
-    FCapture->SetShowCursor(Mouse);
     const TRect now = FRect();
     FWidth = std::max(2, EvenSide(now.Width()));
     FHeight = std::max(2, EvenSide(now.Height()));
@@ -213,14 +223,16 @@ void TRecorder::CloseFifo() {
 // One frame of the region for the encoder: grabbed here, written by the frame writer's
 // thread, so the interface never waits for the encoder.
 void TRecorder::MirrorStep() {
-    if (FCapture == nullptr || !FRect || !FWriter)
+    if (!FGrab || !FRect || !FWriter)
         return;
     QImage region;
     try {
-        FCapture->Capture(region, FRect());
+        region = FGrab(FRect());
     } catch (const std::exception&) {
         return;
     }
+    if (region.isNull())
+        return;
     if (region.size() == QSize(FWidth, FHeight)) {
         FWriter->Put(region.convertToFormat(QImage::Format_RGB32));
         return;

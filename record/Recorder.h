@@ -18,9 +18,10 @@ class TCapture;
 class TFrameWriter;
 
 // One screen recording to MP4 through the encoder program. The whole monitor is read by
-// the encoder itself; a region is mirrored by the program every 30 ms, from wherever the
-// region stands at that moment, as raw frames into a named pipe the encoder reads, so the
-// region may move while it records. "q" on the encoder's input ends the recording.
+// the encoder itself where it can (X11); a region, or a screen only the program can read,
+// is mirrored by the program every 30 ms, from wherever the region stands at that moment,
+// as raw frames into a named pipe the encoder reads, so the region may move while it
+// records. "q" on the encoder's input ends the recording.
 class TRecorder : public QObject {
     Q_OBJECT
 public:
@@ -42,6 +43,10 @@ public:
     void Start(const TRect& monitor);
     // The region that `rect` gives at each frame, grabbed with `capture`.
     void Start(TCapture* capture, std::function<TRect()> rect);
+    // The region that `rect` gives at each frame, as `grab` gives its pixels (it raises
+    // std::exception for a frame it cannot give).
+    using TGrab = std::function<QImage(const TRect&)>;
+    void Start(TGrab grab, std::function<TRect()> rect);
     void Stop();
 
     bool IsRunning() const { return FIsRunning; }
@@ -61,7 +66,7 @@ private:
     void Finished();
 
     std::unique_ptr<TDosCommand> FCMD;
-    TCapture* FCapture = nullptr;
+    TGrab FGrab;
     std::function<TRect()> FRect;
     QTimer FTimer;
     QString FRecTime;

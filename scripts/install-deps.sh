@@ -25,6 +25,8 @@ PACKAGES=(
   # crosshair the overlays show
   libwayland-dev libwayland-bin wayland-protocols qt6-wayland libxkbcommon-dev
   adwaita-icon-theme
+  # recordings on GNOME and KDE: the shared screen's frames come over PipeWire
+  libpipewire-0.3-dev
   # image encoders (libwebp is loaded at run time; its headers are not needed)
   zlib1g-dev libjpeg62-turbo-dev libgif-dev libwebp7
   # PNG data: libdeflate compresses the image data about twice as fast as zlib at level 7
@@ -39,6 +41,8 @@ PACKAGES=(
   xvfb xauth openbox xdotool xclip x11-xserver-utils x11-utils wmctrl
   # the Wayland desktop tests: a headless sway, a reference copy of its screen, typed keys
   sway swaybg grim wtype wl-clipboard dbus-daemon libglib2.0-bin libkf5globalaccel-bin
+  # ... and the desktop portal that shares its screen over PipeWire
+  pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-wlr
   # a notification area and a sound server for the test desktop
   trayer pulseaudio pulseaudio-utils curl
   scrot maim imagemagick

@@ -77,6 +77,10 @@ inline constexpr TIntegerSetting HotKey{"hotkey", 0x2C}; // Print Screen alone
 // command to bind in the desktop's own keyboard settings.
 inline constexpr TBooleanSetting KeyCommandShown{"key_command_shown", false};
 
+// The desktop's permission to share the screen for recordings without asking again (a
+// screen-sharing portal's restore token); empty until the first recording there.
+inline constexpr TTextSetting ScreenCastToken{"screencast_token"};
+
 // The maker's store: the installation identifier.
 inline constexpr TTextSetting Quid{"QUID"};
 

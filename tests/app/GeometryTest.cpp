@@ -56,3 +56,17 @@ TEST(PlaceSurface, EveryPhysicalPositionIsExactWithTheSmallestBuffer) {
     EXPECT_EQ(PlaceSurface({101, 61, 313, 242}, {0, 0}, 2),
               (TSurfacePlacement{{50, 30}, {1, 1}, 107, 91}));
 }
+
+// A region of the second monitor in a stream of that monitor sent at half or double size,
+// and a region that reaches past the monitor's edge.
+TEST(PartOfPicture, RegionOfAMonitorInAScaledStream) {
+    const TRect monitor{1920, 0, 3840, 1080};
+    const TRect region{2020, 100, 2420, 400};
+    EXPECT_EQ(PartOfPicture(region, monitor, 1920, 1080), (TRect{100, 100, 500, 400}));
+    EXPECT_EQ(PartOfPicture(region, monitor, 960, 540), (TRect{50, 50, 250, 200}));
+    EXPECT_EQ(PartOfPicture(region, monitor, 3840, 2160), (TRect{200, 200, 1000, 800}));
+    EXPECT_EQ(PartOfPicture({3740, 1000, 3940, 1100}, monitor, 1920, 1080),
+              (TRect{1820, 1000, 1920, 1080}));
+    EXPECT_TRUE(PartOfPicture({0, 0, 100, 100}, monitor, 1920, 1080).Empty());
+    EXPECT_TRUE(PartOfPicture(region, monitor, 0, 0).Empty());
+}

@@ -196,19 +196,16 @@ pid_t TSwaySession::Start(const std::vector<std::string>& argv, const std::strin
     return pid;
 }
 
-bool TSwaySession::StartShortcutService(const std::string& portal) {
+bool TSwaySession::StartSessionBus() {
     const std::string address = "unix:path=" + FRoot + "/runtime/bus";
     Start({"dbus-daemon", "--session", "--nofork", "--address=" + address}, "dbus.log");
     if (!WaitUntil([&] { return fs::exists(FRoot + "/runtime/bus"); }, 5000))
         return false;
     ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
-    // Qt 5's service has no Wayland plugin here and needs none to take registrations.
-    if (!portal.empty())
-        Start({portal}, "portal.log");
-    else
-        Start({"env", "QT_QPA_PLATFORM=offscreen", "kglobalaccel5"}, "kglobalaccel.log");
-    const std::string name =
-        portal.empty() ? "org.kde.kglobalaccel" : "org.freedesktop.portal.Desktop";
+    return true;
+}
+
+bool TSwaySession::WaitForBusName(const std::string& name) {
     return WaitUntil(
         [&] {
             return Output("gdbus call --session -d org.freedesktop.DBus -o /org/freedesktop/DBus "
@@ -217,6 +214,30 @@ bool TSwaySession::StartShortcutService(const std::string& portal) {
                        .find("true") != std::string::npos;
         },
         10000);
+}
+
+bool TSwaySession::StartShortcutService(const std::string& portal) {
+    if (!StartSessionBus())
+        return false;
+    // Qt 5's service has no Wayland plugin here and needs none to take registrations.
+    if (!portal.empty())
+        Start({portal}, "portal.log");
+    else
+        Start({"env", "QT_QPA_PLATFORM=offscreen", "kglobalaccel5"}, "kglobalaccel.log");
+    return WaitForBusName(portal.empty() ? "org.kde.kglobalaccel"
+                                         : "org.freedesktop.portal.Desktop");
+}
+
+bool TSwaySession::StartScreenCastService(const std::string& portal, const std::string& picture) {
+    if (!StartSessionBus())
+        return false;
+    Start({"pipewire"}, "pipewire.log");
+    if (!WaitUntil([&] { return fs::exists(FRoot + "/runtime/pipewire-0"); }, 5000))
+        return false;
+    // The session manager links the program's stream to the shared screen's.
+    Start({"wireplumber"}, "wireplumber.log");
+    Start({portal, picture}, "portal.log");
+    return WaitForBusName("org.freedesktop.portal.Desktop");
 }
 
 bool TSwaySession::StartSoundServer() {

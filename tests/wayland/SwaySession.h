@@ -37,6 +37,10 @@ public:
     // desktop portal program given (quorvel_test_shortcut_portal, which offers global
     // shortcuts; its output in "portal.log"). False when either did not come up.
     bool StartShortcutService(const std::string& portal = {});
+    // A D-Bus session bus, a PipeWire server with its session manager, and the desktop
+    // portal program given (quorvel_test_screencast_portal, which shares the picture file
+    // as the screen; its output in "portal.log"). False when any did not come up.
+    bool StartScreenCastService(const std::string& portal, const std::string& picture);
     // A sound server of the session's own with one null sink; false when it did not come up.
     bool StartSoundServer();
     // Starts Quorvel ("/start": hidden) and waits until its log says "ready"; false if not
@@ -60,6 +64,10 @@ public:
     static bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
 
 private:
+    // A D-Bus session bus of the session's own, named in the process's environment.
+    bool StartSessionBus();
+    // Whether a name is owned on the session bus, waited for.
+    bool WaitForBusName(const std::string& name);
     // Ends every program started here and removes the session's folder.
     void Shutdown();
 

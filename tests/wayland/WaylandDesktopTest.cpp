@@ -272,6 +272,55 @@ TEST_F(WaylandDesktop, StillDesktopRecordsAVideoAsLongAsTheRecording) {
     }
 }
 
+// Where the desktop shares its screen only through its portal (GNOME, KDE; asked for here
+// on sway), a recording takes the portal's PipeWire stream: a screen that does not change
+// gives a video as long as the recording, a change shows, and the desktop's permission is
+// kept and handed back, so that it asks once. A user who stops sharing from the desktop
+// ends the recording with a playable file and a word why.
+TEST_F(WaylandDesktop, ASharedScreenIsRecordedAndTheDesktopAsksOnce) {
+    const QImage before = QuartersPicture(kWidth, kHeight);
+    QImage after(kWidth, kHeight, QImage::Format_RGB32);
+    after.fill(qRgb(0xff, 0x80, 0));
+    TSwaySession session(PatternPicture(kWidth, kHeight), kWidth, kHeight);
+    const std::string shared = session.Root() + "/shared/screen.png";
+    std::filesystem::create_directories(session.Root() + "/shared");
+    ASSERT_TRUE(before.save(QString::fromStdString(shared)));
+    ASSERT_TRUE(session.StartScreenCastService(QUORVEL_TEST_SCREENCAST_PORTAL_BIN, shared));
+    ::setenv("QUORVEL_RECORD_FROM", "portal", 1);
+    double recorded = 0;
+    const std::string file = RecordMonitor(session, 4000, recorded, [&] {
+        after.save(QString::fromStdString(shared + ".new.png"));
+        std::filesystem::rename(shared + ".new.png", shared);
+    });
+    ASSERT_FALSE(file.empty());
+    EXPECT_NEAR(Duration(session, file), recorded, 1.0);
+    EXPECT_LT(MeanDifference(VideoFrame(session, file, 0.2), before), 3.0);
+    EXPECT_LT(MeanDifference(VideoFrame(session, file, -0.2), after), 3.0);
+    const std::string portalLog = session.Root() + "/portal.log";
+    EXPECT_EQ(session.Output("grep select " + portalLog), "select cursor=1 persist=2 token=\n");
+    EXPECT_EQ(session.Setting("screencast_token"), "permission-1");
+
+    ASSERT_EQ(session.Ctl(R"({"command":"capture"})"), "1");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::ofstream(session.Root() + "/shared/stop").put('\n');
+    EXPECT_TRUE(session.WaitUntil(
+        [&] {
+            return session.QuorvelLog().find("stopped sharing the screen") != std::string::npos;
+        },
+        10000))
+        << session.QuorvelLog();
+    EXPECT_EQ(session.Output("grep select " + portalLog + " | tail -1"),
+              "select cursor=1 persist=2 token=permission-1\n");
+    std::string second;
+    EXPECT_TRUE(session.WaitUntil(
+        [&] {
+            second = session.NewestCapture();
+            return second != file && Duration(session, second) > 1.0;
+        },
+        10000));
+    EXPECT_EQ(session.Setting("screencast_token"), "permission-2");
+}
+
 // A window that opens during the recording is in the frames after it and not before.
 TEST_F(WaylandDesktop, ChangingDesktopRecordsTheChange) {
     const QImage background = QuartersPicture(kWidth, kHeight);
