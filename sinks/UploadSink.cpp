@@ -8,6 +8,7 @@
 
 #include <QDesktopServices>
 #include <QUrl>
+#include <memory>
 
 namespace quorvel {
 
@@ -38,7 +39,8 @@ void CaptureUpload(const QImage& Bitmap, const QString& UploadHost, const QStrin
         return;
     }
 
-    TProgressForm form(TranslateText(QStringLiteral("업로드 중입니다.")));
+    auto form = std::make_unique<TProgressForm>(TranslateText(QStringLiteral("업로드 중입니다.")));
+    TProgressForm* progress = form.get();
     std::string address;
     std::atomic<bool> quitting{false};
     TUploadOptions options;
@@ -48,14 +50,16 @@ void CaptureUpload(const QImage& Bitmap, const QString& UploadHost, const QStrin
         [&] {
             address = UploadToPicvault(
                 Bitmap, *server,
-                [&form](std::int32_t sent, std::int32_t total) {
+                [progress](std::int32_t sent, std::int32_t total) {
                     QMetaObject::invokeMethod(
-                        &form, [&form, sent, total] { form.SetProgress(sent, total); },
+                        progress, [progress, sent, total] { progress->SetProgress(sent, total); },
                         Qt::QueuedConnection);
                 },
                 options);
         },
         [&quitting] { quitting = true; });
+    // The bar goes once the upload has ended, before any message about it.
+    form.reset();
     if (quitting)
         return;
     if (!address.empty())

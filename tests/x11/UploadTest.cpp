@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/stat.h>
@@ -56,8 +57,9 @@ protected:
             {quorvel::test::QuorvelCtlBinary(), R"({"command":"capture"})"}, "ctl.log");
         return FailedCaptureLog(ctl);
     }
-    // Waits for the message of the capture that `ctl` asked for, and dismisses it.
-    std::string FailedCaptureLog(pid_t ctl) {
+    // Waits for the message of the capture that `ctl` asked for, calls `whileShown`, and
+    // dismisses it.
+    std::string FailedCaptureLog(pid_t ctl, const std::function<void()>& whileShown = {}) {
         std::string message;
         TDesktopSession::WaitUntil(
             [&] {
@@ -69,6 +71,8 @@ protected:
                 return true;
             },
             20000);
+        if (whileShown)
+            whileShown();
         EXPECT_TRUE(session.AnswerMessage());
         TDesktopSession::WaitUntil([&] { return !TDesktopSession::Alive(ctl); }, 10000);
         return message;
@@ -188,7 +192,11 @@ TEST_F(Upload, DuringTheUploadTheBarShowsAndTheProgramKeepsAnswering) {
     EXPECT_TRUE(TDesktopSession::Alive(first));
 
     release = true;
-    const std::string log = FailedCaptureLog(first);
+    // The bar has gone by the time the failure is told.
+    const std::string log = FailedCaptureLog(first, [&] {
+        const QRgb left = session.Screenshot().pixel(2, 1035);
+        EXPECT_LT(qRed(left), qGreen(left) + 40);
+    });
     EXPECT_NE(log.find("[Quorvel] Image upload failed."), std::string::npos) << log;
     EXPECT_EQ(silent->Count(), 1u);
     silent.reset();
