@@ -97,9 +97,17 @@ TFrmArea::TFrmArea(TFrmSize* size, TPlatform& platform, THooks hooks)
     connect(PopSize_3, &QAction::triggered, this,
             [this, &d] { SetSize(d.EditWidth_3->value(), d.EditHeight_3->value(), 0); });
     connect(PopConfig, &QAction::triggered, this, [this] {
+        // A frame on a layer of the desktop that holds the keyboard would keep the keys
+        // from the dialog: it lets go of them while the dialog is open.
+        if (FLayer != nullptr)
+            FLayer->SetKeys(TSurfaceKeys::None);
         FSize->show();
         FSize->raise();
         FSize->activateWindow();
+    });
+    connect(FSize, &TFrmSize::Hidden, this, [this] {
+        if (FLayer != nullptr)
+            FLayer->SetKeys(TSurfaceKeys::OnClick);
     });
     connect(PopClose, &QAction::triggered, this, [this] { close(); });
     if (FLayer != nullptr)

@@ -24,6 +24,11 @@ TFrmSize::TFrmSize(QWidget* owner) : QDialog(owner), ui(std::make_unique<Ui::TFr
 
 TFrmSize::~TFrmSize() = default;
 
+void TFrmSize::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    emit Hidden();
+}
+
 void TFrmSize::LoadPresets() {
     const TConfig config(QString::fromLatin1(Settings::ProgramStore));
     ui->EditWidth_1->setValue(config.Read(Settings::Width1));

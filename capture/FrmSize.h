@@ -25,6 +25,13 @@ public:
 
     Ui::TFrmSize* Controls() const { return ui.get(); }
 
+signals:
+    // The dialog has gone off the screen, however it was closed.
+    void Hidden();
+
+protected:
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void Apply(int preset);
 

@@ -62,6 +62,10 @@ public:
     virtual void Update(const QImage& picture, const std::vector<TRect>& changed) = 0;
     // Takes the surface off the screen; the next Show brings it back.
     virtual void Hide() = 0;
+    // Changes when the surface takes the keyboard, at once where it is shown. A surface
+    // that holds the keyboard lets go of it with None, so that a window of ours opened
+    // beside it (a dialog) can take the keys.
+    virtual void SetKeys(TSurfaceKeys keys) = 0;
     virtual bool Shown() const = 0;
 };
 

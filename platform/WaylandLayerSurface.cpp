@@ -134,6 +134,7 @@ public:
     void Show(const TRect& bounds, const QImage& picture, const std::vector<TRect>& input) override;
     void Update(const QImage& picture, const std::vector<TRect>& changed) override;
     void Hide() override;
+    void SetKeys(TSurfaceKeys keys) override;
     bool Shown() const override { return FSurface != nullptr; }
 
     // A pointer position on the surface (logical units) as a physical screen pixel, where
@@ -192,6 +193,7 @@ public:
 
 private:
     void Map(const TWlOutput& output);
+    std::uint32_t Keyboard() const;
     std::unique_ptr<TWlBuffer> Paint(const QImage& picture, int width, int height, int dx, int dy);
 
     TLayerConnection& FConnection;
@@ -619,15 +621,7 @@ void TWlLayerSurface::Map(const TWlOutput& output) {
                                                         ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT);
     // Margins count from the output's edge, whatever panels reserve.
     zwlr_layer_surface_v1_set_exclusive_zone(FLayerSurface, -1);
-    // The keyboard comes with a click (from version 4 on); before, a surface that wants
-    // keys takes them while it is shown.
-    std::uint32_t keys = ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE;
-    if (FKeys == TSurfaceKeys::Exclusive ||
-        (FKeys == TSurfaceKeys::OnClick && FConnection.ShellVersion < 4))
-        keys = ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE;
-    else if (FKeys == TSurfaceKeys::OnClick)
-        keys = ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_ON_DEMAND;
-    zwlr_layer_surface_v1_set_keyboard_interactivity(FLayerSurface, keys);
+    zwlr_layer_surface_v1_set_keyboard_interactivity(FLayerSurface, Keyboard());
     FOutputName = output.Name;
     FScale = output.Scale;
     FOrigin = {output.Rect().Left, output.Rect().Top};
@@ -812,6 +806,27 @@ void TWlLayerSurface::Update(const QImage& picture, const std::vector<TRect>& ch
         wl_surface_damage(FSurface, 0, 0, FLogicalSize.width(), FLogicalSize.height());
     wl_surface_commit(FSurface);
     FConnection.Send();
+}
+
+// The keyboard comes with a click (from version 4 on); before, a surface that wants keys
+// takes them while it is shown.
+std::uint32_t TWlLayerSurface::Keyboard() const {
+    if (FKeys == TSurfaceKeys::Exclusive ||
+        (FKeys == TSurfaceKeys::OnClick && FConnection.ShellVersion < 4))
+        return ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE;
+    if (FKeys == TSurfaceKeys::OnClick)
+        return ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_ON_DEMAND;
+    return ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE;
+}
+
+void TWlLayerSurface::SetKeys(TSurfaceKeys keys) {
+    if (keys == FKeys)
+        return;
+    FKeys = keys;
+    if (FLayerSurface == nullptr)
+        return;
+    zwlr_layer_surface_v1_set_keyboard_interactivity(FLayerSurface, Keyboard());
+    wl_surface_commit(FSurface);
 }
 
 void TWlLayerSurface::Hide() {

@@ -722,6 +722,27 @@ TEST_P(WaylandRegionFrame, CapturesThePixelsUnderItsHoleWhereverItIsMoved) {
     const QRect resized(left + 6, top + header + 6, 300, 230);
     EXPECT_EQ(PixelDifferences(Capture(session.NewestCapture()), background.copy(resized)), 0);
 
+    // The menu's "Setting" opens the size dialog, which gets the keys (the frame lets go of
+    // them while it is open): a width typed and Enter apply it; Escape closes the dialog,
+    // and a click gives the frame the keys again.
+    click(left + 150, top + 1, " right");
+    click(left + 150 + 20 * scale, top + 1 + 78 * scale, "");
+    ASSERT_TRUE(session.WaitUntil(
+        [&] {
+            const std::string tree = session.Output("swaymsg -t get_tree 2>/dev/null");
+            const std::size_t dialog = tree.find("\"name\": \"Size setting\"");
+            return dialog != std::string::npos && tree.rfind("\"focused\": true", dialog) >
+                                                      tree.rfind("\"focused\": false", dialog);
+        },
+        5000))
+        << session.Output("swaymsg -t get_tree");
+    session.Status("wtype -s 100 -k End -k End -k BackSpace -k BackSpace -k BackSpace 2 8 0 -k "
+                   "Return -s 300 2>/dev/null");
+    EXPECT_TRUE(session.WaitUntil([&] { return session.Setting("width") == "280"; }, 5000))
+        << session.Setting("width");
+    session.Status("wtype -s 100 -k Escape -s 300 2>/dev/null");
+    click(left + 150, top + 1, "");
+
     // Escape puts the frame away: the screen left of and below the cursor's place is the
     // background.
     session.Status("wtype -s 100 -k Escape -s 300 2>/dev/null");
