@@ -11,6 +11,8 @@
 //   quorvel_test_screencast_portal PICTURE   (on DBUS_SESSION_BUS_ADDRESS's bus, with a
 //                                             PipeWire server in XDG_RUNTIME_DIR)
 
+#include "FakePortal.h"
+
 #include <pipewire/pipewire.h>
 #include <spa/param/video/format-utils.h>
 
@@ -22,7 +24,6 @@
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
-#include <QDBusVirtualObject>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -57,7 +58,6 @@ const QDBusArgument& operator>>(const QDBusArgument& in, TStream& stream) {
 
 namespace {
 
-const QString kPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString kScreenCast = QStringLiteral("org.freedesktop.portal.ScreenCast");
 
 void Say(const QString& line) {
@@ -190,28 +190,16 @@ private:
     std::uint32_t FNode = SPA_ID_INVALID;
 };
 
-class TPortal final : public QDBusVirtualObject {
+class TPortal final : public quorvel::test::TFakePortal {
 public:
-    explicit TPortal(QString picture) : FPicture(std::move(picture)) {
+    explicit TPortal(QString picture) : TFakePortal(kScreenCast), FPicture(std::move(picture)) {
         FWatch.setInterval(100);
         QObject::connect(&FWatch, &QTimer::timeout, [this] { Watch(); });
         FWatch.start();
     }
 
-    QString introspect(const QString& path) const override {
-        if (path != kPath)
-            return {};
-        return QStringLiteral("<interface name=\"") + kScreenCast + QStringLiteral("\"/>");
-    }
-
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
-        QDBusConnection bus = connection;
-        const QString member = message.member();
-        if (message.interface() == QStringLiteral("org.freedesktop.DBus.Introspectable")) {
-            bus.send(message.createReply(QStringLiteral("<node>") + introspect(message.path()) +
-                                         QStringLiteral("</node>")));
-            return true;
-        }
+protected:
+    bool Direct(const QDBusMessage& message, QDBusConnection& bus) override {
         if (message.interface() == QStringLiteral("org.freedesktop.DBus.Properties")) {
             const QString name = message.arguments().value(1).toString();
             const uint value = name == QStringLiteral("AvailableCursorModes")   ? 3u
@@ -220,17 +208,8 @@ public:
             bus.send(message.createReply(QVariant::fromValue(QDBusVariant(value))));
             return true;
         }
-        if (member == QStringLiteral("Close") &&
-            message.path().contains(QStringLiteral("/session/"))) {
-            FProducer.reset();
-            FSession.clear();
-            Say(QStringLiteral("closed"));
-            bus.send(message.createReply());
-            return true;
-        }
-        if (message.interface() != kScreenCast)
-            return false;
-        if (member == QStringLiteral("OpenPipeWireRemote")) {
+        if (message.interface() == kScreenCast &&
+            message.member() == QStringLiteral("OpenPipeWireRemote")) {
             // The program gets its own copy; ours is closed, so that the connection ends
             // when the program lets go of it.
             const int fd = Remote();
@@ -238,18 +217,17 @@ public:
             ::close(fd);
             return true;
         }
-        QString sender = message.service().mid(1);
-        sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-        const QVariantMap options = qdbus_cast<QVariantMap>(message.arguments().last());
-        const QString request = kPath + QStringLiteral("/request/") + sender + QLatin1Char('/') +
-                                options.value(QStringLiteral("handle_token")).toString();
-        bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
-        QVariantMap results;
-        uint code = 0;
+        return false;
+    }
+    void SessionClosed() override {
+        FProducer.reset();
+        FSession.clear();
+    }
+    uint Answer(const QDBusMessage& message, const QVariantMap& options, QDBusConnection&,
+                QVariantMap& results) override {
+        const QString member = message.member();
         if (member == QStringLiteral("CreateSession")) {
-            FSession = kPath + QStringLiteral("/session/") + sender + QLatin1Char('/') +
-                       options.value(QStringLiteral("session_handle_token")).toString();
-            results.insert(QStringLiteral("session_handle"), FSession);
+            FSession = results.value(QStringLiteral("session_handle")).toString();
         } else if (member == QStringLiteral("SelectSources")) {
             Say(QStringLiteral("select cursor=%1 persist=%2 token=%3")
                     .arg(options.value(QStringLiteral("cursor_mode")).toUInt())
@@ -259,23 +237,17 @@ public:
             const QImage picture = Picture();
             FShown = QFileInfo(FPicture).lastModified();
             FProducer = std::make_unique<TProducer>(picture);
-            if (picture.isNull() || FProducer->Node() == SPA_ID_INVALID) {
-                code = 2;
-            } else {
-                Say(QStringLiteral("started %1").arg(FProducer->Node()));
-                QVariantMap properties;
-                properties.insert(QStringLiteral("source_type"), 1u);
-                const TStreams streams{{FProducer->Node(), properties}};
-                results.insert(QStringLiteral("streams"), QVariant::fromValue(streams));
-                results.insert(QStringLiteral("restore_token"),
-                               QStringLiteral("permission-%1").arg(++FStarts));
-            }
+            if (picture.isNull() || FProducer->Node() == SPA_ID_INVALID)
+                return 2;
+            Say(QStringLiteral("started %1").arg(FProducer->Node()));
+            QVariantMap properties;
+            properties.insert(QStringLiteral("source_type"), 1u);
+            const TStreams streams{{FProducer->Node(), properties}};
+            results.insert(QStringLiteral("streams"), QVariant::fromValue(streams));
+            results.insert(QStringLiteral("restore_token"),
+                           QStringLiteral("permission-%1").arg(++FStarts));
         }
-        QDBusMessage response = QDBusMessage::createSignal(
-            request, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
-        response << code << results;
-        bus.send(response);
-        return true;
+        return 0;
     }
 
 private:
@@ -331,12 +303,6 @@ int main(int argc, char** argv) {
     pw_init(&argc, &argv);
     qDBusRegisterMetaType<TStream>();
     qDBusRegisterMetaType<TStreams>();
-    QDBusConnection bus = QDBusConnection::sessionBus();
     TPortal portal(QString::fromLocal8Bit(argv[1]));
-    if (!bus.registerVirtualObject(kPath, &portal, QDBusConnection::SubPath) ||
-        !bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop"))) {
-        std::fprintf(stderr, "cannot take the portal's name\n");
-        return 1;
-    }
-    return app.exec();
+    return portal.Serve(app);
 }

@@ -5,89 +5,54 @@
 //
 //   quorvel_test_shortcut_portal      (on the session bus of DBUS_SESSION_BUS_ADDRESS)
 
+#include "FakePortal.h"
+
 #include <QCoreApplication>
 #include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusVirtualObject>
 #include <QTimer>
 #include <QVariantMap>
 #include <cstdio>
 
 namespace {
 
-const QString kPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString kShortcuts = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
 
-class TPortal final : public QDBusVirtualObject {
+class TPortal final : public quorvel::test::TFakePortal {
 public:
-    QString introspect(const QString& path) const override {
-        if (path != kPath)
-            return {};
-        return QStringLiteral("<interface name=\"") + kShortcuts + QStringLiteral("\"/>");
-    }
+    TPortal() : TFakePortal(kShortcuts) {}
 
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
-        QDBusConnection bus = connection;
-        const QString member = message.member();
-        if (message.interface() == QStringLiteral("org.freedesktop.DBus.Introspectable")) {
-            bus.send(message.createReply(QStringLiteral("<node>") + introspect(message.path()) +
-                                         QStringLiteral("</node>")));
-            return true;
+protected:
+    uint Answer(const QDBusMessage& message, const QVariantMap&, QDBusConnection& bus,
+                QVariantMap&) override {
+        if (message.member() != QStringLiteral("BindShortcuts"))
+            return 0;
+        const QString session = message.arguments().at(0).value<QDBusObjectPath>().path();
+        const QDBusArgument list = message.arguments().at(1).value<QDBusArgument>();
+        QString first;
+        list.beginArray();
+        while (!list.atEnd()) {
+            QString id;
+            QVariantMap properties;
+            list.beginStructure();
+            list >> id >> properties;
+            list.endStructure();
+            std::printf(
+                "bound %s %s\n", qPrintable(id),
+                qPrintable(properties.value(QStringLiteral("preferred_trigger")).toString()));
+            if (first.isEmpty())
+                first = id;
         }
-        if (member == QStringLiteral("Close") &&
-            message.path().contains(QStringLiteral("/session/"))) {
-            std::printf("closed\n");
-            std::fflush(stdout);
-            bus.send(message.createReply());
-            return true;
-        }
-        if (message.interface() != kShortcuts)
-            return false;
-        QString sender = message.service().mid(1);
-        sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-        const QVariantMap options = qdbus_cast<QVariantMap>(message.arguments().last());
-        const QString request = kPath + QStringLiteral("/request/") + sender + QLatin1Char('/') +
-                                options.value(QStringLiteral("handle_token")).toString();
-        bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
-        QVariantMap results;
-        if (member == QStringLiteral("CreateSession")) {
-            results.insert(QStringLiteral("session_handle"),
-                           kPath + QStringLiteral("/session/") + sender + QLatin1Char('/') +
-                               options.value(QStringLiteral("session_handle_token")).toString());
-        } else if (member == QStringLiteral("BindShortcuts")) {
-            const QString session = message.arguments().at(0).value<QDBusObjectPath>().path();
-            const QDBusArgument list = message.arguments().at(1).value<QDBusArgument>();
-            QString first;
-            list.beginArray();
-            while (!list.atEnd()) {
-                QString id;
-                QVariantMap properties;
-                list.beginStructure();
-                list >> id >> properties;
-                list.endStructure();
-                std::printf(
-                    "bound %s %s\n", qPrintable(id),
-                    qPrintable(properties.value(QStringLiteral("preferred_trigger")).toString()));
-                if (first.isEmpty())
-                    first = id;
-            }
-            list.endArray();
-            std::fflush(stdout);
-            QTimer::singleShot(500, [bus, session, first]() mutable {
-                QDBusMessage pressed =
-                    QDBusMessage::createSignal(kPath, kShortcuts, QStringLiteral("Activated"));
-                pressed << QVariant::fromValue(QDBusObjectPath(session)) << first
-                        << QVariant::fromValue(qulonglong{0}) << QVariantMap();
-                bus.send(pressed);
-            });
-        }
-        QDBusMessage response = QDBusMessage::createSignal(
-            request, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
-        response << 0u << results;
-        bus.send(response);
-        return true;
+        list.endArray();
+        std::fflush(stdout);
+        QTimer::singleShot(500, [bus, session, first]() mutable {
+            QDBusMessage pressed =
+                QDBusMessage::createSignal(Path, kShortcuts, QStringLiteral("Activated"));
+            pressed << QVariant::fromValue(QDBusObjectPath(session)) << first
+                    << QVariant::fromValue(qulonglong{0}) << QVariantMap();
+            bus.send(pressed);
+        });
+        return 0;
     }
 };
 
@@ -95,12 +60,6 @@ public:
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QDBusConnection bus = QDBusConnection::sessionBus();
     TPortal portal;
-    if (!bus.registerVirtualObject(kPath, &portal, QDBusConnection::SubPath) ||
-        !bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop"))) {
-        std::fprintf(stderr, "cannot take the portal's name\n");
-        return 1;
-    }
-    return app.exec();
+    return portal.Serve(app);
 }
