@@ -8,7 +8,6 @@
 
 #include <QDesktopServices>
 #include <QUrl>
-#include <memory>
 
 namespace quorvel {
 
@@ -39,8 +38,7 @@ void CaptureUpload(const QImage& Bitmap, const QString& UploadHost, const QStrin
         return;
     }
 
-    auto form = std::make_unique<TProgressForm>(TranslateText(QStringLiteral("업로드 중입니다.")));
-    TProgressForm* progress = form.get();
+    TProgressForm form(TranslateText(QStringLiteral("업로드 중입니다.")));
     std::string address;
     std::atomic<bool> quitting{false};
     TUploadOptions options;
@@ -50,16 +48,14 @@ void CaptureUpload(const QImage& Bitmap, const QString& UploadHost, const QStrin
         [&] {
             address = UploadToPicvault(
                 Bitmap, *server,
-                [progress](std::int32_t sent, std::int32_t total) {
+                [&form](std::int32_t sent, std::int32_t total) {
                     QMetaObject::invokeMethod(
-                        progress, [progress, sent, total] { progress->SetProgress(sent, total); },
+                        &form, [&form, sent, total] { form.SetProgress(sent, total); },
                         Qt::QueuedConnection);
                 },
                 options);
         },
         [&quitting] { quitting = true; });
-    // The bar goes once the upload has ended, before any message about it.
-    form.reset();
     if (quitting)
         return;
     if (!address.empty())
