@@ -41,8 +41,8 @@ PACKAGES=(
   xvfb xauth openbox xdotool xclip x11-xserver-utils x11-utils wmctrl
   # the Wayland desktop tests: a headless sway, a reference copy of its screen, typed keys
   sway swaybg grim wtype wl-clipboard dbus-daemon libglib2.0-bin libkf5globalaccel-bin
-  # ... and the desktop portal that shares its screen over PipeWire
-  pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-wlr
+  # ... and a PipeWire server with its session manager, for a screen shared as a stream
+  pipewire pipewire-bin wireplumber
   # a notification area and a sound server for the test desktop
   trayer pulseaudio pulseaudio-utils curl
   scrot maim imagemagick
