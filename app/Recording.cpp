@@ -114,6 +114,9 @@ void TFrmQuorvel::RecordStart() {
             ChoosePlatformKind(std::getenv("QT_QPA_PLATFORM"), std::getenv("WAYLAND_DISPLAY"),
                                std::getenv("XDG_SESSION_TYPE")) == TPlatformKind::Wayland;
         FRecorder->RepeatFrames = wayland;
+        // The compositor's copies and the desktop's stream are taken off the interface's
+        // thread; on X11 the region's grab shares the interface's connection and stays.
+        FRecorder->GrabOnThread = wayland;
         const bool region = ui->ChkArea->currentIndex() == 1 && FHooks.RegionRect;
         const TRect monitor = region ? MonitorOfRegion() : MonitorUnderPointer(FPlatform);
         std::function<TRect()> rect =

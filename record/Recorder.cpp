@@ -35,6 +35,7 @@ TRecorder::TRecorder() {
 
 TRecorder::~TRecorder() {
     FTimer.stop();
+    StopMirror();
     CloseFifo();
     FCMD.reset();
     FWriter.reset();
@@ -114,7 +115,11 @@ void TRecorder::Start(TGrab grab, std::function<TRect()> rect) {
             FFifo, std::chrono::microseconds(1000000 / kVideoFramesPerSecond), RepeatFrames);
     // The first frame is there from the start, so that a recording stopped at once still
     // gives the encoder a picture to end on.
-    MirrorStep();
+    PutFrame(now);
+    if (GrabOnThread && FWriter) {
+        FMirrorRect = now;
+        FMirror = std::thread([this] { MirrorLoop(); });
+    }
     FTimer.start();
     Run(RecorderArguments(s));
 }
@@ -154,6 +159,7 @@ void TRecorder::Run(const std::string& arguments) {
 
 void TRecorder::Finished() {
     FTimer.stop();
+    StopMirror();
     if (FWriter)
         FWriter->Abandon();
     // An encoder that failed on its own (a device it cannot open, a full disk) or left no
@@ -212,6 +218,7 @@ void TRecorder::SendQuit() {
     FQuitTimer.stop();
     FCMD->SendLine("q", false);
     FTimer.stop();
+    StopMirror();
     CloseFifo();
 }
 
@@ -220,14 +227,27 @@ void TRecorder::CloseFifo() {
         FWriter->Close();
 }
 
-// One frame of the region for the encoder: grabbed here, written by the frame writer's
+// One frame of the region for the encoder: grabbed here (or, with GrabOnThread, where the
+// region now stands is handed to the mirror's thread), written by the frame writer's
 // thread, so the interface never waits for the encoder.
 void TRecorder::MirrorStep() {
     if (!FGrab || !FRect || !FWriter)
         return;
+    if (FMirror.joinable()) {
+        const TRect rect = FRect();
+        std::lock_guard lock(FMirrorLock);
+        FMirrorRect = rect;
+        return;
+    }
+    PutFrame(FRect());
+}
+
+void TRecorder::PutFrame(const TRect& rect) {
+    if (!FGrab || !FWriter)
+        return;
     QImage region;
     try {
-        region = FGrab(FRect());
+        region = FGrab(rect);
     } catch (const std::exception&) {
         return;
     }
@@ -243,6 +263,35 @@ void TRecorder::MirrorStep() {
     painter.drawImage(0, 0, region);
     painter.end();
     FWriter->Put(frame);
+}
+
+// A frame every 30 ms of wherever the region stood last; after a grab that took longer, the
+// next goes at once rather than in a burst of catching up.
+void TRecorder::MirrorLoop() {
+    constexpr auto period = std::chrono::milliseconds(30);
+    auto next = TClock::now();
+    std::unique_lock lock(FMirrorLock);
+    while (!FMirrorStop) {
+        next += period;
+        if (FMirrorWake.wait_until(lock, next, [this] { return FMirrorStop; }))
+            break;
+        const TRect rect = FMirrorRect;
+        lock.unlock();
+        PutFrame(rect);
+        lock.lock();
+        if (TClock::now() > next + period)
+            next = TClock::now();
+    }
+}
+
+void TRecorder::StopMirror() {
+    {
+        std::lock_guard lock(FMirrorLock);
+        FMirrorStop = true;
+    }
+    FMirrorWake.notify_all();
+    if (FMirror.joinable())
+        FMirror.join();
 }
 
 } // namespace quorvel

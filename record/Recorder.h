@@ -8,9 +8,12 @@
 #include <QString>
 #include <QTimer>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace quorvel {
 
@@ -38,6 +41,9 @@ public:
     // The mirror sends its last frame again at the video's rate while no new one comes
     // (a mirror of a compositor's copies, which may lag behind the timer).
     bool RepeatFrames = false;
+    // The mirror's grabs run on a thread of its own (a grab that touches no widget and may
+    // wait for the compositor); the interface only tells it where the region stands.
+    bool GrabOnThread = false;
 
     // The monitor nearest the pointer.
     void Start(const TRect& monitor);
@@ -60,6 +66,10 @@ public:
 private:
     void Run(const std::string& arguments);
     void MirrorStep();
+    // One frame of `rect` to the writer.
+    void PutFrame(const TRect& rect);
+    void MirrorLoop();
+    void StopMirror();
     void CloseFifo();
     void SendQuit();
     void ForceQuit();
@@ -87,6 +97,12 @@ private:
     std::string FFolder;
     std::string FFifo;
     std::unique_ptr<TFrameWriter> FWriter;
+    // The mirror's thread, and the region it grabs next.
+    std::thread FMirror;
+    std::mutex FMirrorLock;
+    std::condition_variable FMirrorWake;
+    TRect FMirrorRect;
+    bool FMirrorStop = false;
     int FWidth = 0;
     int FHeight = 0;
 };
