@@ -171,11 +171,6 @@ std::string TPipeWireStream::Ended() const {
     return FEnded;
 }
 
-int TPipeWireStream::Frames() const {
-    std::lock_guard lock(FLock);
-    return FFrames;
-}
-
 void TPipeWireStream::StateChanged(int state, const char* error) {
     if (state != PW_STREAM_STATE_ERROR && state != PW_STREAM_STATE_UNCONNECTED)
         return;
@@ -255,7 +250,6 @@ void TPipeWireStream::Process() {
         return;
     std::lock_guard lock(FLock);
     FFrame = std::move(frame);
-    ++FFrames;
     FArrived.notify_all();
 }
 

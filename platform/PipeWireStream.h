@@ -35,7 +35,6 @@ public:
     QImage Frame() const;
     // Why the stream ended; empty while it runs.
     std::string Ended() const;
-    int Frames() const;
 
     // PipeWire's callbacks, on its thread.
     void StateChanged(int state, const char* error);
@@ -54,7 +53,6 @@ private:
     std::condition_variable FArrived;
     QImage FFrame;
     std::string FEnded;
-    int FFrames = 0;
     // The negotiated format, on PipeWire's thread.
     std::uint32_t FFormat = 0;
     int FWidth = 0;

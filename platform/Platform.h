@@ -145,11 +145,8 @@ public:
     // monitor to share: `permission` is the answer the desktop gave at the last stream
     // (empty for none), and is replaced by the one for the next stream, so that it asks
     // once. Raises EPlatformError with the reason when the screen is not shared.
-    virtual std::unique_ptr<TScreenStream> StreamScreen(const TRect& monitor, bool cursor,
-                                                        std::string& permission) {
-        (void)monitor;
-        (void)cursor;
-        (void)permission;
+    virtual std::unique_ptr<TScreenStream> StreamScreen(const TRect& /*monitor*/, bool /*cursor*/,
+                                                        std::string& /*permission*/) {
         return nullptr;
     }
     // A hotkey whose presses call `onPress` on the user-interface thread.

@@ -13,7 +13,6 @@
 #include <QDBusObjectPath>
 #include <QList>
 #include <QObject>
-#include <QRandomGenerator>
 
 namespace quorvel {
 
@@ -54,13 +53,6 @@ namespace quorvel {
 
 namespace {
 
-// A session path as the portal answers it: a string, or an object path.
-QString PathOf(const QVariant& value) {
-    if (value.canConvert<QDBusObjectPath>())
-        return value.value<QDBusObjectPath>().path();
-    return value.toString();
-}
-
 class TPortalHotKey final : public QObject, public THotKey {
     Q_OBJECT
 public:
@@ -75,13 +67,9 @@ public:
         const std::optional<std::string> trigger = ShortcutTrigger(vk, modifiers);
         if (!trigger)
             return false;
-        QVariantMap sessionOptions;
-        sessionOptions.insert(
-            QStringLiteral("session_handle_token"),
-            QStringLiteral("quorvel%1").arg(QRandomGenerator::global()->generate()));
         const TPortalAnswer session = AskPortal(kInterface, QStringLiteral("CreateSession"), {},
-                                                sessionOptions, kBindTimeoutMs);
-        const QString path = PathOf(session.Results.value(QStringLiteral("session_handle")));
+                                                NewSessionOptions(), kBindTimeoutMs);
+        const QString path = SessionOf(session.Results);
         if (!session.Error.isEmpty() || !session.Answered || session.Code != 0 || path.isEmpty())
             return false;
         FSession = path;
@@ -114,10 +102,7 @@ public:
         if (FSession.isEmpty())
             return;
         // Closing the session gives the key back.
-        bus.call(QDBusMessage::createMethodCall(kPortalService, FSession,
-                                                QStringLiteral("org.freedesktop.portal.Session"),
-                                                QStringLiteral("Close")),
-                 QDBus::Block, 2000);
+        ClosePortalSession(FSession);
         FSession.clear();
     }
 

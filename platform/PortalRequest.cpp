@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusInterface>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QDBusReply>
 #include <QEventLoop>
 #include <QRandomGenerator>
@@ -31,13 +32,39 @@ public slots:
     }
 };
 
+// A token no other request or session of this program has.
+QString NewToken() {
+    return QStringLiteral("quorvel%1").arg(QRandomGenerator::global()->generate());
+}
+
 } // namespace
+
+QVariantMap NewSessionOptions() {
+    QVariantMap options;
+    options.insert(QStringLiteral("session_handle_token"), NewToken());
+    return options;
+}
+
+QString SessionOf(const QVariantMap& results) {
+    const QVariant value = results.value(QStringLiteral("session_handle"));
+    if (value.canConvert<QDBusObjectPath>())
+        return value.value<QDBusObjectPath>().path();
+    return value.toString();
+}
+
+void ClosePortalSession(const QString& session) {
+    QDBusConnection::sessionBus().call(
+        QDBusMessage::createMethodCall(kPortalService, session,
+                                       QStringLiteral("org.freedesktop.portal.Session"),
+                                       QStringLiteral("Close")),
+        QDBus::Block, 2000);
+}
 
 TPortalAnswer AskPortal(const QString& interface, const QString& method, QVariantList arguments,
                         QVariantMap options, int timeoutMs) {
     TPortalAnswer answer;
     QDBusConnection bus = QDBusConnection::sessionBus();
-    const QString token = QStringLiteral("quorvel%1").arg(QRandomGenerator::global()->generate());
+    const QString token = NewToken();
     // The request's object path is known before the call, so that its answer cannot come
     // before we listen for it.
     QString sender = bus.baseService().mid(1);
@@ -75,14 +102,31 @@ TPortalAnswer AskPortal(const QString& interface, const QString& method, QVarian
     return answer;
 }
 
-bool DBusObjectOffers(const QString& service, const QString& path, const QString& interface) {
+namespace {
+
+// The object's introspection data; empty when it does not answer.
+QString Introspection(const QString& service, const QString& path) {
     QDBusInterface probe(service, path, QStringLiteral("org.freedesktop.DBus.Introspectable"),
                          QDBusConnection::sessionBus());
     if (!probe.isValid())
-        return false;
+        return {};
     const QDBusReply<QString> xml = probe.call(QStringLiteral("Introspect"));
-    return xml.isValid() &&
-           xml.value().contains(QStringLiteral("\"") + interface + QStringLiteral("\""));
+    return xml.isValid() ? xml.value() : QString();
+}
+
+bool Lists(const QString& introspection, const QString& interface) {
+    return introspection.contains(QStringLiteral("\"") + interface + QStringLiteral("\""));
+}
+
+} // namespace
+
+bool DBusObjectOffers(const QString& service, const QString& path, const QString& interface) {
+    return Lists(Introspection(service, path), interface);
+}
+
+bool PortalOffers(const QString& interface) {
+    static const QString portal = Introspection(kPortalService, kPortalPath);
+    return Lists(portal, interface);
 }
 
 } // namespace quorvel

@@ -26,11 +26,17 @@ struct TPortalAnswer {
 TPortalAnswer AskPortal(const QString& interface, const QString& method, QVariantList arguments,
                         QVariantMap options, int timeoutMs);
 
+// The options of a CreateSession call, with a handle token of the session's own.
+QVariantMap NewSessionOptions();
+// The session a CreateSession answer names (a string, or an object path); empty for none.
+QString SessionOf(const QVariantMap& results);
+// Ends a portal session: what it holds (a shared screen, bound keys) is given back.
+void ClosePortalSession(const QString& session);
+
 // Whether a D-Bus object offers the interface (it lists it when introspected).
 bool DBusObjectOffers(const QString& service, const QString& path, const QString& interface);
-// Whether the desktop portal offers the interface.
-inline bool PortalOffers(const QString& interface) {
-    return DBusObjectOffers(kPortalService, kPortalPath, interface);
-}
+// Whether the desktop portal offers the interface. The portal is asked once, on the first
+// call, for all the interfaces it offers.
+bool PortalOffers(const QString& interface);
 
 } // namespace quorvel

@@ -9,7 +9,6 @@
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
-#include <QRandomGenerator>
 #include <fcntl.h>
 #include <optional>
 #include <unistd.h>
@@ -98,12 +97,7 @@ bool ScreenCastAvailable() {
 }
 
 TScreenCastSession::TScreenCastSession(bool cursor, const std::string& permission) {
-    QVariantMap options;
-    options.insert(QStringLiteral("session_handle_token"),
-                   QStringLiteral("quorvel%1").arg(QRandomGenerator::global()->generate()));
-    FSession = Step(QStringLiteral("CreateSession"), {}, options, kStepMs)
-                   .value(QStringLiteral("session_handle"))
-                   .toString();
+    FSession = SessionOf(Step(QStringLiteral("CreateSession"), {}, NewSessionOptions(), kStepMs));
     if (FSession.isEmpty())
         throw EPlatformError("The desktop portal opened no screen sharing session.");
     FWatch = std::make_unique<TSessionClosedWatch>();
@@ -179,9 +173,7 @@ void TScreenCastSession::Close() {
     bus.disconnect(kPortalService, FSession, kSessionInterface, QStringLiteral("Closed"),
                    FWatch.get(), SLOT(SessionClosed(QVariantMap)));
     if (!Closed())
-        bus.call(QDBusMessage::createMethodCall(kPortalService, FSession, kSessionInterface,
-                                                QStringLiteral("Close")),
-                 QDBus::Block, 2000);
+        ClosePortalSession(FSession);
     FSession.clear();
 }
 

@@ -32,7 +32,8 @@ TFrmFloating::TFrmFloating(TPlatform& platform, TFloatingOwner owner)
     font.setPixelSize(12);
     setFont(font);
     resize(311, 279);
-    if (platform.Capabilities().LayerSurfaces) {
+    const TCapabilities can = platform.Capabilities();
+    if (can.LayerSurfaces) {
         FLayer = platform.CreateLayerSurface(
             TSurfaceLayer::Top, TSurfaceKeys::None,
             {[this](const TSurfacePointer& e) { LayerPointer(e); }, {}});
@@ -54,7 +55,6 @@ TFrmFloating::TFrmFloating(TPlatform& platform, TFloatingOwner owner)
     BtnDeleteAll->setObjectName(QStringLiteral("BtnDeleteAll"));
     // A desktop that neither places nor stacks the program's windows (GNOME on Wayland)
     // shows the picture as an ordinary window: said where the user handles the picture.
-    const TCapabilities can = platform.Capabilities();
     if (!can.LayerSurfaces && !(can.PlaceWindows && can.KeepOnTop)) {
         Popup->addSeparator();
         QAction* note =
